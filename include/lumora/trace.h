@@ -1,0 +1,19 @@
+// The diagnostic trace hook: a process-wide function that receives formatted trace texts.
+// The texts are discarded unless a host or a test installs a sink. Any thread may trace;
+// the sink is called under a lock, one text at a time.
+#ifndef LUMORA_TRACE_H_
+#define LUMORA_TRACE_H_
+
+namespace lumora {
+
+using TraceSink = void (*)(const char* text, void* context);
+
+// Installs `sink` (nullptr removes it) and returns the one it replaces.
+TraceSink SetTraceSink(TraceSink sink, void* context);
+
+// Formats printf-style and hands the text to the installed sink, if any.
+void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace lumora
+
+#endif  // LUMORA_TRACE_H_
