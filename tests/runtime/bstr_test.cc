@@ -1,0 +1,84 @@
+// BSTR allocation, lengths and binary content; the Bstr owner; UTF conversion.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "lumora/utf.h"
+#include "lumora/values.h"
+
+namespace lumora {
+namespace {
+
+TEST(BstrTest, LengthsCountEmbeddedZerosAndOddBytes) {
+  const OLECHAR text[] = {u'a', 0, u'b', 0, u'c'};
+  BSTR s = SysAllocStringLen(text, 5);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(SysStringLen(s), 5u);
+  EXPECT_EQ(SysStringByteLen(s), 10u);
+  EXPECT_EQ(std::memcmp(s, text, sizeof text), 0);
+  EXPECT_EQ(s[5], 0) << "a BSTR is terminated past its length";
+  SysFreeString(s);
+
+  const char bytes[] = {'\x01', '\0', '\x02', '\0', '\xff'};
+  BSTR b = SysAllocStringByteLen(bytes, 5);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(SysStringByteLen(b), 5u);
+  EXPECT_EQ(SysStringLen(b), 2u) << "an odd byte count rounds the character count down";
+  EXPECT_EQ(std::memcmp(b, bytes, 5), 0);
+  EXPECT_EQ(reinterpret_cast<const char*>(b)[5], 0);
+  EXPECT_EQ(reinterpret_cast<const char*>(b)[6], 0);
+  SysFreeString(b);
+
+  BSTR zeroed = SysAllocStringByteLen(nullptr, 3);
+  ASSERT_NE(zeroed, nullptr);
+  EXPECT_EQ(std::memcmp(zeroed, "\0\0\0", 3), 0);
+  SysFreeString(zeroed);
+}
+
+TEST(BstrTest, NullIsTheEmptyString) {
+  EXPECT_EQ(SysStringLen(nullptr), 0u);
+  EXPECT_EQ(SysStringByteLen(nullptr), 0u);
+  EXPECT_EQ(SysAllocString(nullptr), nullptr);
+  SysFreeString(nullptr);
+  EXPECT_TRUE(Bstr::View(nullptr).empty());
+  EXPECT_EQ(Bstr::ToUtf8(nullptr), "");
+  BSTR empty = SysAllocString(u"");
+  ASSERT_NE(empty, nullptr) << "an empty string is still a string";
+  EXPECT_EQ(SysStringLen(empty), 0u);
+  SysFreeString(empty);
+  EXPECT_EQ(SysAllocStringLen(u"x", 0x7FFFFFFF), nullptr) << "absurd lengths are refused";
+}
+
+TEST(BstrTest, OwnerKeepsBinaryContentAndFreesOldValues) {
+  const std::string bytes("\x30\x82\x00\x05\x00", 5);
+  Bstr original = Bstr::FromBytes(bytes);
+  Bstr copy = Bstr::Copy(original.get());
+  EXPECT_NE(copy.get(), original.get());
+  EXPECT_EQ(SysStringByteLen(copy.get()), 5u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(copy.get()), 5), bytes);
+
+  Bstr owner = Bstr::FromUtf8("first");
+  *owner.put() = SysAllocString(u"second");  // put() freed "first"
+  EXPECT_EQ(owner.ToUtf8(), "second");
+  BSTR raw = owner.detach();
+  EXPECT_FALSE(owner);
+  owner.attach(raw);
+  owner.reset();
+  EXPECT_EQ(owner.get(), nullptr);
+  EXPECT_TRUE(Bstr::FromUtf8("")) << "empty text allocates, so null means failure";
+  EXPECT_FALSE(Bstr::Copy(nullptr));
+}
+
+TEST(UtfTest, RoundTripsAndReplacesMalformedInput) {
+  const std::string text = "Z\xC3\xBCrich \xE2\x82\xAC \xF0\x9F\x98\x80";  // Zürich € 😀
+  const std::u16string wide = Utf8ToUtf16(text);
+  EXPECT_EQ(wide.size(), 11u) << "the emoji takes a surrogate pair";
+  EXPECT_EQ(Utf16ToUtf8(wide), text);
+  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(Utf8ToUtf16("\xE2\x82"), u"\uFFFD") << "a truncated sequence";
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD") << "an overlong form";
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD") << "a lone surrogate";
+}
+
+}  // namespace
+}  // namespace lumora
