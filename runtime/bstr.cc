@@ -46,9 +46,7 @@ BSTR SysAllocStringLen(const OLECHAR* pch, UINT cch) {
 
 BSTR SysAllocStringByteLen(const char* psz, UINT len) { return AllocBytes(psz, len); }
 
-UINT SysStringLen(BSTR bstr) {
-  return bstr == nullptr ? 0 : *HeaderOf(bstr) / static_cast<UINT>(sizeof(OLECHAR));
-}
+UINT SysStringLen(BSTR bstr) { return bstr == nullptr ? 0 : *HeaderOf(bstr) / static_cast<UINT>(sizeof(OLECHAR)); }
 
 UINT SysStringByteLen(BSTR bstr) { return bstr == nullptr ? 0 : *HeaderOf(bstr); }
 

@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr double kMinDate = -657434.0;  // 1 January 100
-constexpr double kMaxDate = 2958466.0;  // 1 January 10000, exclusive
+constexpr double kMinDate = -657434.0;    // 1 January 100
+constexpr double kMaxDate = 2958466.0;    // 1 January 10000, exclusive
 constexpr int64_t kUnixEpochDay = 25569;  // 1 January 1970 as a DATE
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
@@ -105,9 +105,8 @@ extern "C" {
 
 BOOL SystemTimeToVariantTime(const SYSTEMTIME* st, DATE* pvtime) {
   if (st == nullptr || pvtime == nullptr) return FALSE;
-  if (st->wYear < 100 || st->wYear > 9999 || st->wMonth < 1 || st->wMonth > 12 ||
-      st->wDay < 1 || st->wDay > DaysInMonth(st->wYear, st->wMonth) || st->wHour > 23 ||
-      st->wMinute > 59 || st->wSecond > 59) {
+  if (st->wYear < 100 || st->wYear > 9999 || st->wMonth < 1 || st->wMonth > 12 || st->wDay < 1 ||
+      st->wDay > DaysInMonth(st->wYear, st->wMonth) || st->wHour > 23 || st->wMinute > 59 || st->wSecond > 59) {
     return FALSE;
   }
   const int64_t days = DaysFromCivil(st->wYear, st->wMonth, st->wDay) + kUnixEpochDay;
@@ -193,10 +192,15 @@ HRESULT VarDateFromStr(const OLECHAR* strIn, LCID /*lcid*/, ULONG /*dwFlags*/, D
     bool hasDate;
   };
   const Form forms[] = {
-      {"%Y-%m-%d %H:%M:%S", true}, {"%Y-%m-%dT%H:%M:%S", true}, {"%Y-%m-%d %H:%M", true},
-      {"%Y-%m-%d", true},          {dateFormat + " " + timeFormat, true},
-      {dateFormat, true},          {timeFormat, false},
-      {"%H:%M:%S", false},         {"%H:%M", false},
+      {"%Y-%m-%d %H:%M:%S", true},
+      {"%Y-%m-%dT%H:%M:%S", true},
+      {"%Y-%m-%d %H:%M", true},
+      {"%Y-%m-%d", true},
+      {dateFormat + " " + timeFormat, true},
+      {dateFormat, true},
+      {timeFormat, false},
+      {"%H:%M:%S", false},
+      {"%H:%M", false},
   };
   HRESULT result = DISP_E_TYPEMISMATCH;
   for (const Form& form : forms) {

@@ -34,8 +34,7 @@ std::string Encode(std::string_view text, std::string_view special, bool encodeL
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     const bool leadingDot = encodeLeadingDot && i == 0 && c == '.';
-    if (leadingDot || c == '%' || special.find(c) != std::string_view::npos ||
-        static_cast<unsigned char>(c) < 0x20) {
+    if (leadingDot || c == '%' || special.find(c) != std::string_view::npos || static_cast<unsigned char>(c) < 0x20) {
       char buffer[4];
       std::snprintf(buffer, sizeof buffer, "%%%02X", static_cast<unsigned char>(c));
       out += buffer;
@@ -61,8 +60,9 @@ std::string Decode(std::string_view text) {
 
 std::string_view HiveName(std::string_view root) {
   static const std::pair<std::string_view, std::string_view> kAliases[] = {
-      {"HKCR", "HKEY_CLASSES_ROOT"}, {"HKCU", "HKEY_CURRENT_USER"}, {"HKLM", "HKEY_LOCAL_MACHINE"},
-      {"HKU", "HKEY_USERS"},         {"HKCC", "HKEY_CURRENT_CONFIG"}, {"HKDD", "HKEY_DYN_DATA"},
+      {"HKCR", "HKEY_CLASSES_ROOT"},     {"HKCU", "HKEY_CURRENT_USER"},
+      {"HKLM", "HKEY_LOCAL_MACHINE"},    {"HKU", "HKEY_USERS"},
+      {"HKCC", "HKEY_CURRENT_CONFIG"},   {"HKDD", "HKEY_DYN_DATA"},
       {"HKPD", "HKEY_PERFORMANCE_DATA"},
   };
   for (const auto& [alias, full] : kAliases) {
@@ -83,7 +83,8 @@ bool KeyFolder(std::string_view keyPath, fs::path* folder) {
   while (end != std::string_view::npos) {
     start = end + 1;
     end = keyPath.find('\\', start);
-    const std::string_view name = keyPath.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    const std::string_view name =
+        keyPath.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
     if (name.empty()) return false;
     path /= Encode(name, "/:", true);
   }
@@ -107,7 +108,8 @@ ValueMap ReadValues(const fs::path& folder) {
 
 HRESULT WriteValues(const fs::path& folder, const ValueMap& values) {
   std::ostringstream text;
-  for (const auto& [name, value] : values) text << Encode(name, "=\n\r", false) << '=' << Encode(value, "\n\r", false) << '\n';
+  for (const auto& [name, value] : values)
+    text << Encode(name, "=\n\r", false) << '=' << Encode(value, "\n\r", false) << '\n';
   const fs::path target = folder / kValuesFile;
   const fs::path temporary = folder / (std::string(kValuesFile) + ".tmp." + std::to_string(getpid()));
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -217,8 +219,8 @@ std::vector<std::string> RegSubkeys(std::string_view keyPath) {
 std::string GuidToString(REFGUID guid) {
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", guid.Data1, guid.Data2,
-                guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
-                guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+                guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                guid.Data4[6], guid.Data4[7]);
   return buffer;
 }
 

@@ -21,7 +21,8 @@ Bstr Bstr::FromBytes(std::string_view bytes) {
 
 Bstr Bstr::Copy(BSTR source) {
   Bstr result;
-  if (source != nullptr) result.m_s = SysAllocStringByteLen(reinterpret_cast<const char*>(source), SysStringByteLen(source));
+  if (source != nullptr)
+    result.m_s = SysAllocStringByteLen(reinterpret_cast<const char*>(source), SysStringByteLen(source));
   return result;
 }
 

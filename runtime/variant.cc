@@ -385,8 +385,8 @@ HRESULT DefaultValueOf(IUnknown* object, VARIANT* value) {
   }
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   VariantInit(value);
-  const HRESULT hr = dispatch->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
-                                      &none, value, nullptr, nullptr);
+  const HRESULT hr = dispatch->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, value,
+                                      nullptr, nullptr);
   dispatch->Release();
   return FAILED(hr) ? DISP_E_TYPEMISMATCH : S_OK;
 }
@@ -422,8 +422,8 @@ HRESULT Coerce(const VARIANT& source, USHORT flags, VARTYPE vt, VARIANT* result,
   if (vt == VT_EMPTY) return S_OK;
   if (source.vt == VT_DISPATCH || source.vt == VT_UNKNOWN) return CoerceObject(source, flags, vt, result, depth);
   if ((vt & VT_ARRAY) || (source.vt & VT_ARRAY)) return DISP_E_TYPEMISMATCH;
-  if (source.vt == VT_NULL || vt == VT_NULL || vt == VT_DISPATCH || vt == VT_UNKNOWN ||
-      source.vt == VT_ERROR || vt == VT_ERROR || source.vt == VT_CY || vt == VT_CY) {
+  if (source.vt == VT_NULL || vt == VT_NULL || vt == VT_DISPATCH || vt == VT_UNKNOWN || source.vt == VT_ERROR ||
+      vt == VT_ERROR || source.vt == VT_CY || vt == VT_CY) {
     return DISP_E_TYPEMISMATCH;
   }
   if (vt == VT_BSTR) return NumberToString(source, flags, result);

@@ -92,8 +92,8 @@ HRESULT ChangeSinkService::ProfileChanged(VARIANT ukis) {
       if (FAILED(hr)) return hr;
       texts.push_back(item.ToUtf8());
     }
-    return m_batches.AppendLine(WriteJsonLine({{"time", JsonValue::String(DateToIsoText(NowAsDate()))},
-                                               {"ukis", JsonValue::Strings(std::move(texts))}}));
+    return m_batches.AppendLine(WriteJsonLine(
+        {{"time", JsonValue::String(DateToIsoText(NowAsDate()))}, {"ukis", JsonValue::Strings(std::move(texts))}}));
   });
 }
 

@@ -32,18 +32,4 @@ ClassTable& Table() {
 
 }  // namespace
 
-extern "C" {
-
-__attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
-  return Table().GetClassObject(rclsid, riid, ppv);
-}
-
-__attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return Table().CanUnloadNow(); }
-
-__attribute__((visibility("default"))) HRESULT DllRegisterServer() {
-  return Table().RegisterServer(ModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
-}
-
-__attribute__((visibility("default"))) HRESULT DllUnregisterServer() { return Table().UnregisterServer(); }
-
-}  // extern "C"
+LUMORA_DEFINE_SERVER_EXPORTS(Table())

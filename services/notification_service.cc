@@ -67,13 +67,15 @@ HRESULT NotificationService::GetNoticeCount(LONG* count) {
 
 HRESULT NotificationService::GetNoticeTitle(LONG index, BSTR* title) {
   return ErrorBoundary("NotificationService::GetNoticeTitle", [&] {
-    return ReadField(m_notices, index, title, [](const JsonObject& r, BSTR* out) { return TextOut(TextField(r, "title"), out); });
+    return ReadField(m_notices, index, title,
+                     [](const JsonObject& r, BSTR* out) { return TextOut(TextField(r, "title"), out); });
   });
 }
 
 HRESULT NotificationService::GetNoticeText(LONG index, BSTR* text) {
   return ErrorBoundary("NotificationService::GetNoticeText", [&] {
-    return ReadField(m_notices, index, text, [](const JsonObject& r, BSTR* out) { return TextOut(TextField(r, "text"), out); });
+    return ReadField(m_notices, index, text,
+                     [](const JsonObject& r, BSTR* out) { return TextOut(TextField(r, "text"), out); });
   });
 }
 

@@ -80,7 +80,8 @@ HRESULT SettingsService::GetSetting(LONG id, BSTR* value) {
 
 HRESULT SettingsService::PutSetting(LONG id, BSTR value) {
   return ErrorBoundary("SettingsService::PutSetting", [&]() -> HRESULT {
-    const std::string record = WriteJsonLine({{"id", JsonValue::Integer(id)}, {"value", JsonValue::String(Bstr::ToUtf8(value))}});
+    const std::string record =
+        WriteJsonLine({{"id", JsonValue::Integer(id)}, {"value", JsonValue::String(Bstr::ToUtf8(value))}});
     return m_file.Rewrite([&](std::vector<std::string>& lines) -> HRESULT {
       std::erase_if(lines, [&](const std::string& line) { return IsSetting(line, id, nullptr); });
       lines.push_back(record);

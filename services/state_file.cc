@@ -21,9 +21,7 @@ namespace fs = std::filesystem;
 namespace lumora::services {
 namespace {
 
-HRESULT FromErrno(int error) {
-  return error == EACCES || error == EPERM || error == EROFS ? E_ACCESSDENIED : E_FAIL;
-}
+HRESULT FromErrno(int error) { return error == EACCES || error == EPERM || error == EROFS ? E_ACCESSDENIED : E_FAIL; }
 
 // Holds the advisory lock of one file for its lifetime.
 class FileLock {

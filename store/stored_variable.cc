@@ -57,8 +57,7 @@ HRESULT UStoredVariable::GetVariableCollection(VARIANT* collection) {
   return InternalGetVariableCollection(m_componentName, m_flag, collection);
 }
 
-HRESULT UStoredVariable::InternalGetComponentCollection(const std::string& component, BYTE flag,
-                                                        VARIANT* collection) {
+HRESULT UStoredVariable::InternalGetComponentCollection(const std::string& component, BYTE flag, VARIANT* collection) {
   HRESULT hr = Load();
   if (FAILED(hr)) return hr;
   Bstr componentText;
@@ -80,7 +79,9 @@ HRESULT UStoredVariable::DeleteVariable(const std::string& component, BYTE flag,
                  "UStoredVariable::DeleteVariable error %lx");
 }
 
-HRESULT UStoredVariable::DeleteVariable(const std::string& name) { return DeleteVariable(m_componentName, m_flag, name); }
+HRESULT UStoredVariable::DeleteVariable(const std::string& name) {
+  return DeleteVariable(m_componentName, m_flag, name);
+}
 
 HRESULT UStoredVariable::DeleteComponent(const std::string& component, BYTE flag) {
   HRESULT hr = Load();
@@ -126,8 +127,7 @@ HRESULT UStoredVariable::GetStringVariable(const std::string& name, std::string&
   return GetStringVariable(m_componentName, m_flag, name, value);
 }
 
-HRESULT UStoredVariable::SetLongVariable(const std::string& component, BYTE flag, const std::string& name,
-                                         LONG value) {
+HRESULT UStoredVariable::SetLongVariable(const std::string& component, BYTE flag, const std::string& name, LONG value) {
   HRESULT hr = Load();
   if (FAILED(hr)) return hr;
   Bstr componentText, nameText;
@@ -154,8 +154,7 @@ HRESULT UStoredVariable::GetLongVariable(const std::string& name, LONG& value) {
   return GetLongVariable(m_componentName, m_flag, name, value);
 }
 
-HRESULT UStoredVariable::SetBoolVariable(const std::string& component, BYTE flag, const std::string& name,
-                                         bool value) {
+HRESULT UStoredVariable::SetBoolVariable(const std::string& component, BYTE flag, const std::string& name, bool value) {
   HRESULT hr = Load();
   if (FAILED(hr)) return hr;
   Bstr componentText, nameText;
@@ -187,8 +186,8 @@ HRESULT UStoredVariable::GetBoolVariable(const std::string& name, bool& value) {
   return GetBoolVariable(m_componentName, m_flag, name, value);
 }
 
-HRESULT UStoredVariable::SetBlobVariable(const std::string& component, BYTE flag, const std::string& name,
-                                         DWORD size, const BYTE* data) {
+HRESULT UStoredVariable::SetBlobVariable(const std::string& component, BYTE flag, const std::string& name, DWORD size,
+                                         const BYTE* data) {
   HRESULT hr = Load();
   if (FAILED(hr)) return hr;
   if (size > 0 && data == nullptr) return E_POINTER;
@@ -196,8 +195,8 @@ HRESULT UStoredVariable::SetBlobVariable(const std::string& component, BYTE flag
   if (!ToBstrs({{&component, &componentText}, {&name, &nameText}})) return E_FAIL;
   Bstr bytes = Bstr::FromBytes(std::string_view(reinterpret_cast<const char*>(data), size));
   if (!bytes) return E_FAIL;
-  return Checked(m_service->SetBlobVariable(componentText.get(), nameText.get(), static_cast<LONG>(size),
-                                            FlagOf(flag), bytes.get()),
+  return Checked(m_service->SetBlobVariable(componentText.get(), nameText.get(), static_cast<LONG>(size), FlagOf(flag),
+                                            bytes.get()),
                  "UStoredVariable::SetBlobVariable error %lx");
 }
 

@@ -55,9 +55,8 @@ constexpr HRESULT MAKE_HRESULT(uint32_t severity, uint32_t facility, uint32_t co
   return static_cast<HRESULT>((severity << 31) | (facility << 16) | code);
 }
 constexpr HRESULT HRESULT_FROM_WIN32(uint32_t error) {
-  return static_cast<HRESULT>(error) <= 0
-             ? static_cast<HRESULT>(error)
-             : static_cast<HRESULT>((error & 0x0000FFFFu) | (7u << 16) | 0x80000000u);
+  return static_cast<HRESULT>(error) <= 0 ? static_cast<HRESULT>(error)
+                                          : static_cast<HRESULT>((error & 0x0000FFFFu) | (7u << 16) | 0x80000000u);
 }
 
 #define LUMORA_HR(value) static_cast<HRESULT>(static_cast<uint32_t>(value))
@@ -337,11 +336,9 @@ struct ITypeInfo;  // no type information is offered: GetTypeInfo answers E_NOTI
 struct IDispatch : IUnknown {
   virtual HRESULT GetTypeInfoCount(UINT* pctinfo) = 0;
   virtual HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
-  virtual HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                                DISPID* rgDispId) = 0;
-  virtual HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                         DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                         UINT* puArgErr) = 0;
+  virtual HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) = 0;
+  virtual HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+                         VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
 
  protected:
   ~IDispatch() = default;
@@ -438,8 +435,7 @@ void VariantInit(VARIANTARG* pvarg);
 HRESULT VariantClear(VARIANTARG* pvarg);
 HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
 HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc);
-HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags,
-                          VARTYPE vt);
+HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt);
 
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
@@ -468,12 +464,9 @@ HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, CLSID* lpclsid);
 HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID);
 void CoTaskMemFree(void* pv);
 
-HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
-                         void** ppv);
-HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void* pvReserved, REFIID riid,
-                         void** ppv);
-HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD dwClsContext, DWORD flags,
-                              DWORD* lpdwRegister);
+HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, void** ppv);
+HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void* pvReserved, REFIID riid, void** ppv);
+HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD dwClsContext, DWORD flags, DWORD* lpdwRegister);
 HRESULT CoRevokeClassObject(DWORD dwRegister);
 void CoFreeUnusedLibraries();
 

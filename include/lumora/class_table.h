@@ -51,4 +51,17 @@ class ClassTable {
 
 }  // namespace lumora
 
+// Defines a server library's four exports over `table`, an expression giving its
+// ClassTable&. Registration names the library's own file as the server.
+#define LUMORA_DEFINE_SERVER_EXPORTS(table)                                                                      \
+  extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid,      \
+                                                                              void** ppv) {                      \
+    return (table).GetClassObject(rclsid, riid, ppv);                                                            \
+  }                                                                                                              \
+  extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return (table).CanUnloadNow(); } \
+  extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterServer() {                                \
+    return (table).RegisterServer(::lumora::ModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));    \
+  }                                                                                                              \
+  extern "C" __attribute__((visibility("default"))) HRESULT DllUnregisterServer() { return (table).UnregisterServer(); }
+
 #endif  // LUMORA_CLASS_TABLE_H_

@@ -22,12 +22,12 @@ inline constexpr const IID& IidOf = InterfaceId<I>::value;
 
 }  // namespace lumora
 
-#define LUMORA_INTERFACE_ID(Interface, iid)              \
-  namespace lumora {                                     \
-  template <>                                            \
-  struct InterfaceId<Interface> {                        \
-    static constexpr const IID& value = iid;             \
-  };                                                     \
+#define LUMORA_INTERFACE_ID(Interface, iid)  \
+  namespace lumora {                         \
+  template <>                                \
+  struct InterfaceId<Interface> {            \
+    static constexpr const IID& value = iid; \
+  };                                         \
   }
 
 LUMORA_INTERFACE_ID(IUnknown, IID_IUnknown)

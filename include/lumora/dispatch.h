@@ -146,7 +146,7 @@ HRESULT Call(void* self, VARIANT* args, VARIANT* result) {
   using Traits = MemberTraits<decltype(Method)>;
   using Args = typename Traits::Args;
   auto* object = static_cast<typename Traits::Class*>(self);
-  return [&]<size_t... I>(std::index_sequence<I...>) -> HRESULT {
+  return [&]<size_t... I>(std::index_sequence<I...>)->HRESULT {
     if constexpr (Result == VT_EMPTY) {
       return (object->*Method)(ArgFrom<std::tuple_element_t<I, Args>>(args[I])...);
     } else {
@@ -156,7 +156,8 @@ HRESULT Call(void* self, VARIANT* args, VARIANT* result) {
       if (SUCCEEDED(hr)) StoreResult(result, Result, value);
       return hr;
     }
-  }(std::make_index_sequence<sizeof...(In)>{});
+  }
+  (std::make_index_sequence<sizeof...(In)>{});
 }
 
 }  // namespace detail
@@ -169,10 +170,12 @@ constexpr DispEntry Disp(DISPID dispid, const char* name, WORD kind = DISPATCH_M
   static_assert(sizeof...(In) <= kMaxDispParams, "too many parameters");
   static_assert(Traits::kArity == sizeof...(In) + (Result == VT_EMPTY ? 0 : 1),
                 "declared parameters do not match the member");
-  static_assert([]<size_t... I>(std::index_sequence<I...>) {
-    [[maybe_unused]] constexpr VARTYPE kIn[] = {In..., VT_EMPTY};
-    return (detail::Holds<std::tuple_element_t<I, typename Traits::Args>>(kIn[I]) && ...);
-  }(std::make_index_sequence<sizeof...(In)>{}), "a parameter type does not hold its declared VARTYPE");
+  static_assert(
+      []<size_t... I>(std::index_sequence<I...>) {
+        [[maybe_unused]] constexpr VARTYPE kIn[] = {In..., VT_EMPTY};
+        return (detail::Holds<std::tuple_element_t<I, typename Traits::Args>>(kIn[I]) && ...);
+      }(std::make_index_sequence<sizeof...(In)>{}),
+      "a parameter type does not hold its declared VARTYPE");
   if constexpr (Result != VT_EMPTY) {
     using Out = std::tuple_element_t<sizeof...(In), typename Traits::Args>;
     static_assert(std::is_pointer_v<Out> && detail::Holds<std::remove_pointer_t<Out>>(Result),

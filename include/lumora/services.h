@@ -30,8 +30,7 @@ struct ILumoraStoredVariables : IDispatch {
   virtual HRESULT SetBoolVariable(BSTR component, BSTR variable, VARIANT_BOOL perUser, VARIANT_BOOL value) = 0;
   virtual HRESULT GetBoolVariable(BSTR component, BSTR variable, VARIANT_BOOL perUser, VARIANT_BOOL* value) = 0;
   // The blob is the first `byteCount` bytes of the byte string `data`.
-  virtual HRESULT SetBlobVariable(BSTR component, BSTR variable, LONG byteCount, VARIANT_BOOL perUser,
-                                  BSTR data) = 0;
+  virtual HRESULT SetBlobVariable(BSTR component, BSTR variable, LONG byteCount, VARIANT_BOOL perUser, BSTR data) = 0;
   virtual HRESULT GetBlobVariable(BSTR component, BSTR variable, VARIANT_BOOL perUser, BSTR* data) = 0;
   // Names of the component's variables, as an array of strings.
   virtual HRESULT GetVariableCollection(BSTR component, VARIANT_BOOL perUser, VARIANT* names) = 0;

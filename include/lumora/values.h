@@ -47,7 +47,9 @@ class Bstr {
   std::string ToUtf8() const { return ToUtf8(m_s); }
 
   // Helpers for BSTRs owned by someone else (a null BSTR is the empty string).
-  static std::u16string_view View(BSTR s) noexcept { return s == nullptr ? std::u16string_view() : std::u16string_view(s, SysStringLen(s)); }
+  static std::u16string_view View(BSTR s) noexcept {
+    return s == nullptr ? std::u16string_view() : std::u16string_view(s, SysStringLen(s));
+  }
   static std::string ToUtf8(BSTR s);
 
  private:

@@ -74,7 +74,9 @@ TEST(UtfTest, RoundTripsAndReplacesMalformedInput) {
   const std::u16string wide = Utf8ToUtf16(text);
   EXPECT_EQ(wide.size(), 11u) << "the emoji takes a surrogate pair";
   EXPECT_EQ(Utf16ToUtf8(wide), text);
-  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(Utf8ToUtf16("a\xFF"
+                        "b"),
+            u"a\uFFFDb");
   EXPECT_EQ(Utf8ToUtf16("\xE2\x82"), u"\uFFFD") << "a truncated sequence";
   EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD") << "an overlong form";
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD") << "a lone surrogate";

@@ -87,9 +87,9 @@ TEST_F(CreationTest, ClassAndProgramIdentifiersReachTheServer) {
   CoTaskMemFree(progId);
 
   std::string threading;
-  ASSERT_EQ(RegGetString("HKCR\\CLSID\\{D78DA34F-A670-4CE4-B2AA-A99D3F5CD3A9}\\InprocServer32", "ThreadingModel",
-                         &threading),
-            S_OK);
+  ASSERT_EQ(
+      RegGetString("HKCR\\CLSID\\{D78DA34F-A670-4CE4-B2AA-A99D3F5CD3A9}\\InprocServer32", "ThreadingModel", &threading),
+      S_OK);
   EXPECT_EQ(threading, "Apartment");
   EXPECT_TRUE(RegKeyExists("HKCR\\CLSID\\{D78DA34F-A670-4CE4-B2AA-A99D3F5CD3A9}\\Programmable"));
 }
@@ -207,7 +207,8 @@ TEST_F(CreationTest, AggregatedObjectsDelegateTheirIdentity) {
 
   ComPtr<IUnknown> refused;
   EXPECT_EQ(CoCreateInstance(CLSID_TestWidget, &outer, CLSCTX_INPROC_SERVER, IID_ITestWidget, refused.put_void()),
-            CLASS_E_NOAGGREGATION) << "an aggregated object must be asked for IUnknown";
+            CLASS_E_NOAGGREGATION)
+      << "an aggregated object must be asked for IUnknown";
   EXPECT_EQ(CoCreateInstance(CLSID_TestLoneWidget, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, refused.put_void()),
             CLASS_E_NOAGGREGATION);
   EXPECT_FALSE(refused);

@@ -102,8 +102,7 @@ const ClassEntry kClasses[] = {
     {{&CLSID_TestFailingWidget, "Lumora.TestFailingWidget.1", "Lumora.TestFailingWidget", "TestFailingWidget Class",
       "Apartment"},
      &MakeFactory<ClassFactory<TestFailingWidget>>},
-    {{&CLSID_TestLoneWidget, "Lumora.TestLoneWidget.1", "Lumora.TestLoneWidget", "TestLoneWidget Class",
-      "Apartment"},
+    {{&CLSID_TestLoneWidget, "Lumora.TestLoneWidget.1", "Lumora.TestLoneWidget", "TestLoneWidget Class", "Apartment"},
      &MakeFactory<ClassFactory<TestLoneWidget>>},
 };
 
@@ -114,19 +113,9 @@ ClassTable& Table() {
 
 }  // namespace
 
-extern "C" {
+LUMORA_DEFINE_SERVER_EXPORTS(Table())
 
-__attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
-  return Table().GetClassObject(rclsid, riid, ppv);
-}
-__attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return Table().CanUnloadNow(); }
-__attribute__((visibility("default"))) HRESULT DllRegisterServer() {
-  return Table().RegisterServer(ModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
-}
-__attribute__((visibility("default"))) HRESULT DllUnregisterServer() { return Table().UnregisterServer(); }
-__attribute__((visibility("default"))) void TestServerCounts(long* constructed, long* destroyed) {
+extern "C" __attribute__((visibility("default"))) void TestServerCounts(long* constructed, long* destroyed) {
   *constructed = g_constructed;
   *destroyed = g_destroyed;
 }
-
-}  // extern "C"

@@ -21,7 +21,8 @@ struct ITestWidget : IDispatch {
 // {714CA2F1-D9B4-47D4-AC97-B5F84C8A8831}
 inline constexpr IID IID_ITestWidget = {0x714CA2F1, 0xD9B4, 0x47D4, {0xAC, 0x97, 0xB5, 0xF8, 0x4C, 0x8A, 0x88, 0x31}};
 // {D78DA34F-A670-4CE4-B2AA-A99D3F5CD3A9}
-inline constexpr CLSID CLSID_TestWidget = {0xD78DA34F, 0xA670, 0x4CE4, {0xB2, 0xAA, 0xA9, 0x9D, 0x3F, 0x5C, 0xD3, 0xA9}};
+inline constexpr CLSID CLSID_TestWidget = {
+    0xD78DA34F, 0xA670, 0x4CE4, {0xB2, 0xAA, 0xA9, 0x9D, 0x3F, 0x5C, 0xD3, 0xA9}};
 // A widget whose construction step fails with E_ACCESSDENIED.
 // {3641F2E3-6284-476E-ADF1-B53918BEBE73}
 inline constexpr CLSID CLSID_TestFailingWidget = {

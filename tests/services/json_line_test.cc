@@ -28,8 +28,8 @@ TEST(JsonLineTest, RoundTripsEveryKindOfValue) {
 
 TEST(JsonLineTest, RefusesMalformedLines) {
   JsonObject object;
-  for (const char* bad : {"", "{", "{\"a\":}", "{\"a\":\"x}", "{\"a\":1,}", "{\"a\":1} trailing", "[1]",
-                          "{\"a\":[1]}", "{a:1}", "{\"a\":\"\\q\"}", "{\"a\":-}"}) {
+  for (const char* bad : {"", "{", "{\"a\":}", "{\"a\":\"x}", "{\"a\":1,}", "{\"a\":1} trailing", "[1]", "{\"a\":[1]}",
+                          "{a:1}", "{\"a\":\"\\q\"}", "{\"a\":-}"}) {
     EXPECT_FALSE(ParseJsonLine(bad, &object)) << bad;
   }
   EXPECT_TRUE(ParseJsonLine("{}", &object));

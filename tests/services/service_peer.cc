@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
   if (args.empty()) return 64;
   const std::string& command = args[0];
   if (command == "put-setting" && args.size() == 3) {
-    return Report(Create<ILumoraSettings>(CLSID_LumoraSettings)->PutSetting(std::stoi(args[1]), Bstr::FromUtf8(args[2]).get()));
+    return Report(
+        Create<ILumoraSettings>(CLSID_LumoraSettings)->PutSetting(std::stoi(args[1]), Bstr::FromUtf8(args[2]).get()));
   }
   if (command == "put-settings" && args.size() == 3) {  // ids first .. first+count-1
     auto settings = Create<ILumoraSettings>(CLSID_LumoraSettings);
@@ -70,8 +71,8 @@ int main(int argc, char** argv) {
   if (command == "post-notices" && args.size() == 3) {  // count, title prefix
     auto notification = Create<ILumoraNotification>(CLSID_LumoraNotification);
     for (int i = 0; i < std::stoi(args[1]); ++i) {
-      const HRESULT hr = notification->PostNotice(Bstr::FromUtf8(args[2] + std::to_string(i)).get(),
-                                                  Bstr::FromUtf8("text").get());
+      const HRESULT hr =
+          notification->PostNotice(Bstr::FromUtf8(args[2] + std::to_string(i)).get(), Bstr::FromUtf8("text").get());
       if (FAILED(hr)) return Report(hr);
     }
     return 0;

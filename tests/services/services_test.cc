@@ -9,7 +9,7 @@
 #include "lumora/services.h"
 #include "lumora/values.h"
 #include "services/json_line.h"
-#include "tests/support/temp_home.h"
+#include "tests/support/services_fixture.h"
 
 namespace lumora {
 namespace {
@@ -31,18 +31,7 @@ std::string Peer(const std::vector<std::string>& args, int expectedExit = 0) {
   return output;
 }
 
-class ServicesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_home = std::make_unique<testing::TempHome>();
-    ASSERT_EQ(m_home->RegisterServices(), S_OK);
-  }
-  void TearDown() override {
-    CoFreeUnusedLibraries();
-    m_home.reset();
-  }
-  std::unique_ptr<testing::TempHome> m_home;
-};
+class ServicesTest : public testing::ServicesTest {};
 
 const HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 
@@ -128,8 +117,9 @@ TEST_F(ServicesTest, StoredVariablesKeepTypedValues) {
 
 TEST_F(ServicesTest, NotificationKeepsNoticesAndChangesAsJsonLines) {
   auto notification = Create<ILumoraNotification>(CLSID_LumoraNotification);
-  ASSERT_EQ(notification->PostNotice(B("Relationship Settings").get(), B("Unable to determine if \"X\" is trusted.").get()),
-            S_OK);
+  ASSERT_EQ(
+      notification->PostNotice(B("Relationship Settings").get(), B("Unable to determine if \"X\" is trusted.").get()),
+      S_OK);
   ASSERT_EQ(notification->RecordProfileChange(B("Home phone").get(), 1, 2), S_OK);
   ASSERT_EQ(notification->RecordProfileChange(B("Age").get(), 2, 0), S_OK);
 
@@ -227,9 +217,11 @@ TEST_F(ServicesTest, LateBindingReachesEveryService) {
   post[1].vt = VT_BSTR;
   post[1].bstrVal = SysAllocString(u"title");
   DISPPARAMS postParams{post, nullptr, 2, 0};
-  EXPECT_EQ(notificationDispatch->Invoke(16, IID_NULL, 0, DISPATCH_METHOD, &postParams, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(notificationDispatch->Invoke(16, IID_NULL, 0, DISPATCH_METHOD, &postParams, nullptr, nullptr, nullptr),
+            S_OK);
   EXPECT_EQ(notificationDispatch->Invoke(14, IID_NULL, 0, DISPATCH_METHOD, &postParams, nullptr, nullptr, nullptr),
-            DISP_E_MEMBERNOTFOUND) << "reserved slots are not reachable by dispid";
+            DISP_E_MEMBERNOTFOUND)
+      << "reserved slots are not reachable by dispid";
   VariantClear(&post[0]);
   VariantClear(&post[1]);
   Bstr title;

@@ -9,25 +9,14 @@
 
 #include "lumora/object.h"
 #include "lumora/values.h"
-#include "tests/support/temp_home.h"
+#include "tests/support/services_fixture.h"
 
 namespace lumora {
 namespace {
 
 using ::testing::ElementsAre;
 
-class StoredVariableTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_home = std::make_unique<testing::TempHome>();
-    ASSERT_EQ(m_home->RegisterServices(), S_OK);
-  }
-  void TearDown() override {
-    CoFreeUnusedLibraries();
-    m_home.reset();
-  }
-  std::unique_ptr<testing::TempHome> m_home;
-};
+class StoredVariableTest : public testing::ServicesTest {};
 
 TEST_F(StoredVariableTest, StringsRoundTripUnderTheAccessorsName) {
   UStoredVariable main("main", 0);
@@ -93,16 +82,14 @@ TEST_F(StoredVariableTest, EveryFailingOperationTracesItsOwnText) {
   EXPECT_EQ(main.SetBlobVariable("", 0, nullptr), E_INVALIDARG);
   EXPECT_EQ(main.GetBlobVariable("text", blob), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(main.GetStringVariable("", value), HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
-  EXPECT_THAT(traces.texts(), ElementsAre("UStoredVariable::DeleteVariable error 80070490",
-                                          "UStoredVariable::DeleteComponent error 80070490",
-                                          "UStoredVariable::SetStringVariable error 80070057",
-                                          "UStoredVariable::SetLongVariable error 80070057",
-                                          "UStoredVariable::GetLongVariable error 80020005",
-                                          "UStoredVariable::SetBoolVariable error 80070057",
-                                          "UStoredVariable::GetBoolVariable error 80020005",
-                                          "UStoredVariable::SetBlobVariable error 80070057",
-                                          "UStoredVariable::GetBlobVariable error 80020005",
-                                          "UStoredVariable::GetStringVariable error 80070490"));
+  EXPECT_THAT(
+      traces.texts(),
+      ElementsAre("UStoredVariable::DeleteVariable error 80070490", "UStoredVariable::DeleteComponent error 80070490",
+                  "UStoredVariable::SetStringVariable error 80070057",
+                  "UStoredVariable::SetLongVariable error 80070057", "UStoredVariable::GetLongVariable error 80020005",
+                  "UStoredVariable::SetBoolVariable error 80070057", "UStoredVariable::GetBoolVariable error 80020005",
+                  "UStoredVariable::SetBlobVariable error 80070057", "UStoredVariable::GetBlobVariable error 80020005",
+                  "UStoredVariable::GetStringVariable error 80070490"));
 }
 
 // A class object whose every creation fails, standing in for a broken service.
@@ -130,9 +117,9 @@ class FailingFactory final : public IClassFactory {
 TEST_F(StoredVariableTest, AServiceThatCannotBeCreatedIsReportedNotThrown) {
   FailingFactory factory(E_OUTOFMEMORY);
   DWORD cookie = 0;
-  ASSERT_EQ(CoRegisterClassObject(CLSID_LumoraStoredVariables, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                  &cookie),
-            S_OK);
+  ASSERT_EQ(
+      CoRegisterClassObject(CLSID_LumoraStoredVariables, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+      S_OK);
   testing::TraceCapture traces;
   UStoredVariable main("main", 0);
   std::string value = "left over";
