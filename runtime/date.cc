@@ -148,17 +148,11 @@ HRESULT VarBstrFromDate(DATE dateIn, LCID /*lcid*/, ULONG dwFlags, BSTR* pbstrOu
   if (!VariantTimeToSystemTime(dateIn, &st)) return DISP_E_OVERFLOW;
   const bool midnight = st.wHour == 0 && st.wMinute == 0 && st.wSecond == 0;
   const bool dayZero = st.wYear == 1899 && st.wMonth == 12 && st.wDay == 30;
-  bool showDate = true;
-  bool showTime = true;
-  if (dwFlags & VAR_TIMEVALUEONLY) {
-    showDate = false;
-  } else if (dwFlags & VAR_DATEVALUEONLY) {
-    showTime = false;
-  } else if (dayZero) {
-    showDate = false;
-  } else if (midnight) {
-    showTime = false;
-  }
+  // Flags decide first; otherwise day 0 shows the time alone and midnight the date alone.
+  const bool timeOnly = (dwFlags & VAR_TIMEVALUEONLY) != 0 || ((dwFlags & VAR_DATEVALUEONLY) == 0 && dayZero);
+  const bool dateOnly = !timeOnly && ((dwFlags & VAR_DATEVALUEONLY) != 0 || midnight);
+  const bool showDate = !timeOnly;
+  const bool showTime = !dateOnly;
   locale_t locale = UserTimeLocale();
   if (locale == static_cast<locale_t>(nullptr)) return E_OUTOFMEMORY;
   std::string format;

@@ -89,10 +89,8 @@ HRESULT DispatchInvoke(void* self, std::span<const DispEntry> table, DISPID disp
     if (declared == kVariantRef) {
       arg.vt = kVariantRef;
       arg.pvarVal = const_cast<VARIANT*>(Unwrap(source));
-    } else if (declared == VT_VARIANT) {
-      arg = *Unwrap(source);  // borrowed, as a by-value VARIANT argument is
-    } else if (Unwrap(source)->vt == declared) {
-      arg = *Unwrap(source);
+    } else if (declared == VT_VARIANT || Unwrap(source)->vt == declared) {
+      arg = *Unwrap(source);  // borrowed, as a by-value argument is
     } else {
       hr = VariantChangeType(&arg, source, 0, declared);
       if (FAILED(hr)) {

@@ -48,7 +48,7 @@ ULONG ElementSize(VARTYPE vt) {
       return sizeof(BSTR);
     case VT_UNKNOWN:
     case VT_DISPATCH:
-      return sizeof(IUnknown*);
+      return sizeof(void*);
     case VT_VARIANT:
       return sizeof(VARIANT);
     default:

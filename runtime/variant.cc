@@ -133,7 +133,7 @@ bool NumberOf(const VARIANT& v, Number* n) {
     case VT_EMPTY:
       return true;
     case VT_I1:
-      n->i = v.cVal;
+      n->i = static_cast<int8_t>(v.cVal);  // NOLINT(bugprone-signed-char-misuse): VT_I1 is signed
       return true;
     case VT_UI1:
       n->i = v.bVal;

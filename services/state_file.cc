@@ -151,7 +151,7 @@ HRESULT TextOut(const std::string& text, BSTR* out) {
 DATE NowAsDate() {
   struct timespec now {};
   clock_gettime(CLOCK_REALTIME, &now);
-  return 25569.0 + (static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9) / 86400.0;
+  return 25569.0 + (static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9) / 86400.0;
 }
 
 std::string DateToIsoText(DATE date) {
