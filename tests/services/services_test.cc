@@ -287,3 +287,56 @@ TEST_F(ServicesTest, SeveralProcessesAtOnceLoseNothing) {
 
 }  // namespace
 }  // namespace lumora
+
+namespace lumora {
+namespace {
+
+// Clients reach the services by slot position, so the positions are a binary contract.
+template <class Signature>
+Signature Slot(void* object, size_t index) {
+  return reinterpret_cast<Signature>((*reinterpret_cast<void***>(object))[index]);
+}
+
+TEST_F(ServicesTest, OperationsSitAtTheirContractSlots) {
+  auto settings = Create<ILumoraSettings>(CLSID_LumoraSettings);
+  Bstr text = B("by slot");
+  ASSERT_EQ(Slot<HRESULT (*)(void*, LONG, BSTR)>(settings.get(), 10)(settings.get(), 2, text.get()), S_OK);
+  Bstr value;
+  ASSERT_EQ(Slot<HRESULT (*)(void*, LONG, BSTR*)>(settings.get(), 9)(settings.get(), 2, value.put()), S_OK);
+  EXPECT_EQ(value.ToUtf8(), "by slot") << "GetSetting and PutSetting are the third and fourth operations";
+
+  auto variables = Create<ILumoraStoredVariables>(CLSID_LumoraStoredVariables);
+  using SetString = HRESULT (*)(void*, BSTR, BSTR, VARIANT_BOOL, BSTR);
+  using GetString = HRESULT (*)(void*, BSTR, BSTR, VARIANT_BOOL, BSTR*);
+  ASSERT_EQ(Slot<SetString>(variables.get(), 7)(variables.get(), B("main").get(), B("csum").get(), 0, text.get()),
+            S_OK);
+  ASSERT_EQ(Slot<GetString>(variables.get(), 8)(variables.get(), B("main").get(), B("csum").get(), 0, value.put()),
+            S_OK);
+  EXPECT_EQ(value.ToUtf8(), "by slot");
+  ASSERT_EQ(Slot<HRESULT (*)(void*, BSTR, VARIANT_BOOL)>(variables.get(), 18)(variables.get(), B("main").get(), 0),
+            S_OK)
+      << "DeleteComponent is the twelfth operation";
+
+  auto notification = Create<ILumoraNotification>(CLSID_LumoraNotification);
+  ASSERT_EQ(
+      Slot<HRESULT (*)(void*, BSTR, LONG, LONG)>(notification.get(), 14)(notification.get(), B("Age").get(), 2, 1),
+      S_OK);
+  ASSERT_EQ(
+      Slot<HRESULT (*)(void*, BSTR, BSTR)>(notification.get(), 22)(notification.get(), B("t").get(), B("x").get()),
+      S_OK);
+  LONG count = 0;
+  notification->GetChangeCount(&count);
+  EXPECT_EQ(count, 1) << "RecordProfileChange is the eighth operation";
+  notification->GetNoticeCount(&count);
+  EXPECT_EQ(count, 1) << "PostNotice is the sixteenth operation";
+
+  auto sink = Create<ILumoraChangeSink>(CLSID_LumoraChangeSink);
+  Variant ukis = Variant::Array(SafeArray::OfStrings({"s.k"}), VT_BSTR);
+  ASSERT_EQ(Slot<HRESULT (*)(void*, VARIANT)>(sink.get(), 12)(sink.get(), *ukis.get()), S_OK)
+      << "the sink's method is the thirteenth entry";
+  sink->GetBatchCount(&count);
+  EXPECT_EQ(count, 1);
+}
+
+}  // namespace
+}  // namespace lumora
