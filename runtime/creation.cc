@@ -226,3 +226,14 @@ void CoFreeUnusedLibraries() {
 }
 
 }  // extern "C"
+
+namespace {
+thread_local DWORD t_lastError = 0;
+}  // namespace
+
+extern "C" {
+
+DWORD GetLastError() { return t_lastError; }
+void SetLastError(DWORD error) { t_lastError = error; }
+
+}  // extern "C"

@@ -1,0 +1,73 @@
+// CDaoDatabase and CDaoWorkspace over SQLCipher. A database object owns one connection;
+// the file password is the SQLCipher key. While open, a database holds the advisory lock
+// of the sidecar file "<path>.lock": shared for an ordinary open, exclusive for an
+// exclusive one, which therefore fails at once while anyone else has the file open. Only
+// under the exclusive lock is the file ever replaced (NewPassword). A database object is
+// used by one thread at a time.
+#ifndef LUMORA_PLATFORM_DATABASE_DAO_DATABASE_H_
+#define LUMORA_PLATFORM_DATABASE_DAO_DATABASE_H_
+
+#include <memory>
+#include <string>
+
+#include "dao_exception.h"
+
+struct sqlite3;
+class CDaoDatabase;
+
+class CDaoWorkspace {
+ public:
+  explicit CDaoWorkspace(CDaoDatabase* database) : m_pDatabase(database) {}
+  // Starts a write transaction at once (so a batch never has to upgrade a read lock).
+  void BeginTrans();
+  void CommitTrans();
+  bool InTransaction() const { return m_depth > 0; }
+
+ private:
+  CDaoDatabase* m_pDatabase;
+  int m_depth = 0;
+};
+
+class CDaoDatabase {
+ public:
+  CDaoDatabase();
+  virtual ~CDaoDatabase();
+  CDaoDatabase(const CDaoDatabase&) = delete;
+  CDaoDatabase& operator=(const CDaoDatabase&) = delete;
+
+  // `connect` is empty or ";pwd=<password>". Throws CDaoException: file not found,
+  // not a valid password, file already in use (exclusive), not a database, locked.
+  void Open(const std::string& path, bool exclusive = false, bool readOnly = false, const std::string& connect = "");
+  void Close();
+  bool IsOpen() const { return m_db != nullptr; }
+  // Sets a new password (either may be empty) on a database opened exclusively with
+  // `oldPassword`. The file is rewritten and replaced atomically; the database stays open.
+  void NewPassword(const std::string& oldPassword, const std::string& newPassword);
+  // Runs statements that take no parameters (administration and tests).
+  void Execute(const std::string& sql);
+
+  const std::string& GetName() const { return m_path; }
+  sqlite3* Handle() const;  // throws when closed
+
+  std::unique_ptr<CDaoWorkspace> m_pWorkspace;
+
+ private:
+  void Connect(const std::string& password);
+  void Disconnect();
+
+  sqlite3* m_db = nullptr;
+  int m_lockFd = -1;
+  std::string m_path;
+  std::string m_password;
+  bool m_exclusive = false;
+  bool m_readOnly = false;
+};
+
+// Shuts the engine down once no database is in use. Nothing is held process-wide here,
+// so it has nothing to release; it exists so that the store's shutdown reads as written.
+void AfxDaoTerm();
+
+// Maps an engine result to the matching exception and throws it.
+[[noreturn]] void ThrowSqliteError(sqlite3* db, int code, const std::string& context);
+
+#endif  // LUMORA_PLATFORM_DATABASE_DAO_DATABASE_H_

@@ -1,0 +1,41 @@
+// The profile database: one CDaoDatabase for the whole process, shared by every session
+// and recordset, opened on demand with the password kept by the store context, closed
+// when the last session ends. Guarded by the process-wide state lock; any thread.
+#ifndef LUMORA_STORE_PROFILE_DATABASE_H_
+#define LUMORA_STORE_PROFILE_DATABASE_H_
+
+#include <memory>
+#include <string>
+
+#include "platform/database/dao_database.h"
+
+namespace lumora {
+
+// S_OK when the profile database is open afterwards (also when it already was);
+// eErrorCipherInitializingFailed when the provider or the password cannot be had.
+// Database failures (no file, wrong password, file in use, damaged file) are thrown as
+// CDaoException. The first open of an installation makes the password, stores its
+// pieces and sets it on the file, serialised across processes; an open that finds the
+// pieces stored but the file still without its password completes that first open.
+HRESULT OpenProfileDatabase();
+// The shared database object (null while absent). Valid until CloseProfileDatabase.
+CDaoDatabase* ProfileDatabase();
+// Deletes the database object (closing it) and shuts the engine down; the next
+// OpenProfileDatabase starts over.
+void CloseProfileDatabase();
+
+// Sets `newPassword` on the file at the database path, which must be opened
+// exclusively (so it fails while anyone else has the file open). A database open in
+// `slot` is closed first and reopened with the new password afterwards; otherwise the
+// slot is left empty. Failures are thrown as CDaoException.
+void ChangeDatabasePassword(std::unique_ptr<CDaoDatabase>& slot, const std::string& oldPassword,
+                            const std::string& newPassword);
+
+// Test seam: called in a first open after the new password's pieces are stored and
+// before the file gets the password.
+using FirstOpenHook = void (*)();
+void SetAfterPasswordStoredHook(FirstOpenHook hook);
+
+}  // namespace lumora
+
+#endif  // LUMORA_STORE_PROFILE_DATABASE_H_
