@@ -36,6 +36,7 @@ struct Hash {
 struct Key {
   uint32_t magic = kKeyMagic;
   arctwo_ctx context;
+  std::vector<uint8_t> material;
   uint8_t iv[ARCTWO_BLOCK_SIZE] = {};
   uint8_t chain[ARCTWO_BLOCK_SIZE] = {};  // carries CBC state between non-final calls
 };
@@ -164,7 +165,29 @@ BOOL CryptDeriveKey(HCRYPTPROV hProv, ALG_ID algid, HCRYPTHASH hBaseData, DWORD 
   if (algid != CALG_RC2) return FailWith(NTE_BAD_ALGID);
   auto* key = new (std::nothrow) Key;
   if (key == nullptr) return Fail(static_cast<DWORD>(E_OUTOFMEMORY));
-  arctwo_set_key_ekb(&key->context, MD5_DIGEST_SIZE, Digest(hash), 128);
+  key->material.assign(Digest(hash), Digest(hash) + MD5_DIGEST_SIZE);
+  arctwo_set_key_ekb(&key->context, key->material.size(), key->material.data(), 128);
+  *phKey = reinterpret_cast<HCRYPTKEY>(key);
+  return TRUE;
+}
+
+BOOL CryptImportKey(HCRYPTPROV hProv, const BYTE* data, DWORD length, HCRYPTKEY hPubKey, DWORD /*flags*/,
+                    HCRYPTKEY* phKey) {
+  if (phKey == nullptr || data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  *phKey = 0;
+  if (From<Provider>(hProv, kProviderMagic) == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  constexpr DWORD kHeader = 8 + sizeof(DWORD);
+  if (hPubKey != 0 || length < kHeader || data[0] != PLAINTEXTKEYBLOB || data[1] != 2) return FailWith(NTE_BAD_DATA);
+  ALG_ID algid = 0;
+  DWORD keyLength = 0;
+  std::memcpy(&algid, data + 4, sizeof algid);
+  std::memcpy(&keyLength, data + 8, sizeof keyLength);
+  if (algid != CALG_RC2) return FailWith(NTE_BAD_ALGID);
+  if (keyLength == 0 || keyLength > ARCTWO_MAX_KEY_SIZE || length != kHeader + keyLength) return FailWith(NTE_BAD_DATA);
+  auto* key = new (std::nothrow) Key;
+  if (key == nullptr) return Fail(static_cast<DWORD>(E_OUTOFMEMORY));
+  key->material.assign(data + kHeader, data + kHeader + keyLength);
+  arctwo_set_key_ekb(&key->context, key->material.size(), key->material.data(), 128);
   *phKey = reinterpret_cast<HCRYPTKEY>(key);
   return TRUE;
 }
@@ -172,7 +195,15 @@ BOOL CryptDeriveKey(HCRYPTPROV hProv, ALG_ID algid, HCRYPTHASH hBaseData, DWORD 
 BOOL CryptSetKeyParam(HCRYPTKEY hKey, DWORD param, const BYTE* data, DWORD /*flags*/) {
   Key* key = From<Key>(hKey, kKeyMagic);
   if (key == nullptr) return Fail(ERROR_INVALID_HANDLE);
-  if (param != KP_IV || data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (param == KP_EFFECTIVE_KEYLEN) {
+    DWORD bits = 0;
+    std::memcpy(&bits, data, sizeof bits);
+    if (bits == 0 || bits > 1024) return FailWith(NTE_BAD_DATA);
+    arctwo_set_key_ekb(&key->context, key->material.size(), key->material.data(), bits);
+    return TRUE;
+  }
+  if (param != KP_IV) return Fail(ERROR_INVALID_PARAMETER);
   std::memcpy(key->iv, data, ARCTWO_BLOCK_SIZE);
   std::memcpy(key->chain, data, ARCTWO_BLOCK_SIZE);
   return TRUE;

@@ -21,6 +21,8 @@ inline constexpr DWORD CRYPT_VERIFYCONTEXT = 0xF0000000;
 inline constexpr ALG_ID CALG_MD5 = 0x8003;
 inline constexpr ALG_ID CALG_RC2 = 0x6602;
 inline constexpr DWORD KP_IV = 1;
+inline constexpr DWORD KP_EFFECTIVE_KEYLEN = 19;
+inline constexpr BYTE PLAINTEXTKEYBLOB = 0x8;
 inline constexpr DWORD HP_HASHVAL = 2;
 inline constexpr DWORD HP_HASHSIZE = 4;
 inline constexpr HRESULT NTE_BAD_LEN = static_cast<HRESULT>(0x80090004u);
@@ -43,6 +45,10 @@ BOOL CryptGetHashParam(HCRYPTHASH hHash, DWORD param, BYTE* data, DWORD* length,
 BOOL CryptDestroyHash(HCRYPTHASH hHash);
 // RC2 keys: the 16 bytes of the MD5 hash, effective key length 128 bits; IV zero until set.
 BOOL CryptDeriveKey(HCRYPTPROV hProv, ALG_ID algid, HCRYPTHASH hBaseData, DWORD flags, HCRYPTKEY* phKey);
+// Imports a plain RC2 key: BLOBHEADER {PLAINTEXTKEYBLOB, 2, 0, CALG_RC2}, a DWORD key
+// length, then the key bytes. The effective key length starts at 128 bits.
+BOOL CryptImportKey(HCRYPTPROV hProv, const BYTE* data, DWORD length, HCRYPTKEY hPubKey, DWORD flags, HCRYPTKEY* phKey);
+// KP_IV (8 bytes) or KP_EFFECTIVE_KEYLEN (a DWORD count of bits, 1 to 1024).
 BOOL CryptSetKeyParam(HCRYPTKEY hKey, DWORD param, const BYTE* data, DWORD flags);
 // Encrypts *length bytes in place; with `final` the PKCS#5 padding is added, which needs
 // room in the buffer (else ERROR_MORE_DATA with the needed length in *length).

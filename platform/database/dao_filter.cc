@@ -120,8 +120,8 @@ class Parser {
     while (m_pos < m_text.size() && (std::isalnum(static_cast<unsigned char>(m_text[m_pos])) || m_text[m_pos] == '_')) {
       ++m_pos;
     }
-    if (m_pos == start || (bracketed && !Take(']'))) Syntax(m_text);
     std::string name(m_text.substr(start, m_pos - start));
+    if (name.empty() || (bracketed && !Take(']'))) Syntax(m_text);
     if (!bracketed && (Equals(name, "AND") || Equals(name, "OR"))) Syntax(m_text);
     return name;
   }

@@ -2,6 +2,7 @@
 #include "temp_home.h"
 
 #include <dlfcn.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,11 +52,11 @@ void TraceCapture::Sink(const char* text, void* context) {
   static_cast<TraceCapture*>(context)->m_texts.emplace_back(text);
 }
 
-int RunProgram(const std::vector<std::string>& argv, std::string* output) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
   int pipeFds[2];
-  if (pipe(pipeFds) != 0) return -1;
-  const pid_t child = fork();
-  if (child == 0) {
+  if (pipe(pipeFds) != 0) return;
+  m_pid = fork();
+  if (m_pid == 0) {
     dup2(pipeFds[1], STDOUT_FILENO);
     close(pipeFds[0]);
     close(pipeFds[1]);
@@ -66,15 +67,36 @@ int RunProgram(const std::vector<std::string>& argv, std::string* output) {
     _exit(127);
   }
   close(pipeFds[1]);
+  m_stdout = pipeFds[0];
+}
+
+ChildProcess::~ChildProcess() {
+  if (m_status < 0 && m_pid > 0) {
+    Kill();
+    Finish();
+  }
+  if (m_stdout >= 0) close(m_stdout);
+}
+
+void ChildProcess::Kill() {
+  if (m_pid > 0 && m_status < 0) kill(m_pid, SIGKILL);
+}
+
+int ChildProcess::Finish(std::string* output) {
+  if (m_pid <= 0) return -1;
   std::string text;
   char buffer[4096];
   ssize_t n = 0;
-  while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
-  close(pipeFds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
+  while (m_stdout >= 0 && (n = read(m_stdout, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  if (m_status < 0) {
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+    m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
   if (output != nullptr) *output = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return m_status;
 }
+
+int RunProgram(const std::vector<std::string>& argv, std::string* output) { return ChildProcess(argv).Finish(output); }
 
 }  // namespace lumora::testing

@@ -42,6 +42,23 @@ class TraceCapture {
   std::vector<std::string> m_texts;
 };
 
+// A program started with arguments; killed if still running when the object goes.
+class ChildProcess {
+ public:
+  explicit ChildProcess(const std::vector<std::string>& argv);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  // Waits for the end; its exit code (128 + signal when killed), its output in *output.
+  int Finish(std::string* output = nullptr);
+  void Kill();
+
+ private:
+  int m_pid = -1;
+  int m_stdout = -1;
+  int m_status = -1;
+};
+
 // Runs a program with arguments, waits, and returns its exit code; its standard output
 // goes to *output when given.
 int RunProgram(const std::vector<std::string>& argv, std::string* output = nullptr);

@@ -1,0 +1,332 @@
+// The five recordsets on a real SQLCipher file: open types, filters, moving, finding,
+// editing, deleting, transactions, passwords and locks, and the packing of Certs.Usage.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+#include "store/array_set.h"
+#include "store/cert_set.h"
+#include "store/enum_set.h"
+#include "store/key_set.h"
+#include "store/scratch_set.h"
+#include "tests/support/temp_home.h"
+#include "tools/lumora-admin/store_schema.h"
+
+namespace lumora {
+namespace {
+
+class RecordsetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_home = std::make_unique<testing::TempHome>();
+    m_path = m_home->path() + "/profile.db";
+    std::string error;
+    ASSERT_TRUE(admin::CreateProfileDatabase(m_path, &error)) << error;
+    m_db.Open(m_path);
+  }
+
+  void AddKey(const std::string& section, const std::string& key, const std::string& value = "v") {
+    CKeySet set(&m_db, dbOpenDynaset);
+    set.m_strFilter = "SECTION = 'ShouldNeverExist'";
+    set.Open();
+    set.AddNew();
+    set.m_Section = section;
+    set.m_Key = key;
+    set.m_Value = value;
+    set.m_Type = 5;
+    set.Update();
+  }
+
+  std::vector<std::string> Keys(const std::string& filter, int type = dbOpenSnapshot) {
+    CKeySet set(&m_db, type);
+    set.m_strFilter = filter;
+    set.Open();
+    std::vector<std::string> keys;
+    while (!set.IsEOF()) {
+      keys.push_back(set.m_Key);
+      set.MoveNext();
+    }
+    return keys;
+  }
+
+  static SCODE CodeOf(const std::function<void()>& action) {
+    try {
+      action();
+    } catch (const CDaoException& e) {
+      return e.m_scode;
+    }
+    return S_OK;
+  }
+
+  std::unique_ptr<testing::TempHome> m_home;
+  std::string m_path;
+  CDaoDatabase m_db;
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(RecordsetTest, ColumnsBindInOrderAndRoundTrip) {
+  CKeySet keys(&m_db, dbOpenDynaset);
+  keys.Open();
+  keys.AddNew();
+  keys.m_Section = "com.example";
+  keys.m_Key = "birthday";
+  keys.m_Value = "\x02\x02";
+  keys.m_FieldName = "Birthday";
+  keys.m_Privacy = 1;
+  keys.m_Type = 3;
+  keys.m_Volatility = 2;
+  keys.m_IsReadOnly = TRUE;
+  keys.m_IsLinked = FALSE;
+  keys.m_LastShared = 36526.25;
+  keys.Update();
+  EXPECT_EQ(keys.m_nFields, 10);
+  EXPECT_STREQ(keys.GetRuntimeClassName(), "CKeySet");
+  EXPECT_EQ(keys.GetDefaultSQL(), "[Main]");
+
+  CKeySet read(&m_db, dbOpenSnapshot);
+  read.Open();
+  ASSERT_FALSE(read.IsEOF());
+  EXPECT_EQ(read.m_Section, "com.example");
+  EXPECT_EQ(read.m_Value, "\x02\x02");
+  EXPECT_EQ(read.m_FieldName, "Birthday");
+  EXPECT_EQ(read.m_Privacy, 1);
+  EXPECT_EQ(read.m_Type, 3);
+  EXPECT_EQ(read.m_Volatility, 2);
+  EXPECT_EQ(read.m_IsReadOnly, TRUE);
+  EXPECT_EQ(read.m_IsLinked, FALSE);
+  EXPECT_DOUBLE_EQ(read.m_LastShared, 36526.25);
+
+  CCertSet certs(&m_db);
+  certs.Open();
+  certs.AddNew();
+  certs.m_Section = "com.example";
+  certs.m_Usage = 60000;
+  certs.m_Cert = "Example Ltd";
+  certs.m_CertData = {0x30, 0x82, 0x00, 0x00, 0xFF};
+  certs.Update();
+  CCertSet readCerts(&m_db);
+  readCerts.Open();
+  EXPECT_EQ(readCerts.m_CertData, (std::vector<BYTE>{0x30, 0x82, 0x00, 0x00, 0xFF})) << "bytes with zeros survive";
+  EXPECT_EQ(readCerts.UsageClass(), 1);
+  EXPECT_EQ(readCerts.SequenceNumber(), 1);
+
+  std::vector<std::unique_ptr<CDaoRecordset>> others;
+  others.push_back(std::make_unique<CArraySet>(&m_db));
+  others.push_back(std::make_unique<CEnumSet>(&m_db));
+  others.push_back(std::make_unique<CScratchSet>(&m_db));
+  for (const auto& set : others) {
+    set->Open();
+    EXPECT_EQ(set->m_nFields, 3) << set->GetRuntimeClassName();
+    EXPECT_TRUE(set->IsEOF() && set->IsBOF()) << "an empty table is at both ends";
+  }
+}
+
+TEST_F(RecordsetTest, SnapshotsCopyDynasetsReadLiveRows) {
+  AddKey("S", "a", "one");
+  CKeySet snapshot(&m_db, dbOpenSnapshot);
+  snapshot.Open();
+  CKeySet dynaset(&m_db, dbOpenDynaset);
+  dynaset.Open();
+  {
+    CKeySet writer(&m_db, dbOpenDynaset);
+    writer.Open();
+    writer.Edit();
+    writer.m_Value = "two";
+    writer.Update();
+  }
+  AddKey("S", "b");
+  snapshot.MoveFirst();
+  dynaset.MoveFirst();
+  EXPECT_EQ(snapshot.m_Value, "one") << "a snapshot keeps the copies it took";
+  EXPECT_EQ(dynaset.m_Value, "two") << "a dynaset reads the live row";
+  EXPECT_EQ(snapshot.GetRecordCount(), 1);
+  EXPECT_EQ(dynaset.GetRecordCount(), 1) << "rows added by others after open are not members";
+  EXPECT_EQ(CodeOf([&] { snapshot.Edit(); }), CDaoException::ScodeOf(kJetReadOnly));
+}
+
+TEST_F(RecordsetTest, ApostrophesAndLetterCaseInFilters) {
+  AddKey("S", "o'neil");
+  AddKey("S", "o");
+  AddKey("S", "neil");
+  AddKey("S", "O'NEIL'S");
+  EXPECT_EQ(Keys("SECTION = 'S' AND KEY = 'o''neil'"), Strings{"o'neil"});
+  EXPECT_EQ(Keys("SECTION = 's' AND KEY = 'O''Neil'", dbOpenDynaset), Strings{"o'neil"}) << "case ignored";
+  EXPECT_EQ(Keys("KEY = 'o''neil''s'"), Strings{"O'NEIL'S"});
+  EXPECT_EQ(Keys("SECTION = 'ShouldNeverExist'"), Strings{});
+  EXPECT_EQ(Keys("SECTION = 'S' AND KEY = 'o' OR KEY = 'neil'"), (Strings{"o", "neil"})) << "insertion order";
+  CKeySet bad(&m_db, dbOpenSnapshot);
+  bad.m_strFilter = "SECTION = 'S' OR 1=1";
+  EXPECT_EQ(CodeOf([&] { bad.Open(); }), CDaoException::ScodeOf(kJetFilterSyntax));
+  EXPECT_FALSE(bad.IsOpen());
+}
+
+TEST_F(RecordsetTest, HugeFiltersAreEvaluatedWithoutTheEngine) {
+  std::string filter;
+  for (int i = 0; i < 700; ++i) {
+    if (i > 0) filter += " OR ";
+    filter += "(SECTION = 'S' AND KEY = 'k" + std::to_string(i) + "')";
+  }
+  AddKey("S", "k3");
+  AddKey("S", "other");
+  AddKey("S", "k699");
+  EXPECT_EQ(Keys(filter), (Strings{"k3", "k699"}));
+  EXPECT_EQ(Keys(filter, dbOpenDynaset), (Strings{"k3", "k699"}));
+}
+
+TEST_F(RecordsetTest, FindFirstAndFindNextWalkInOrder) {
+  for (const char* key : {"x", "y", "x", "z", "x"}) AddKey("S", key, key);
+  for (int type : {dbOpenDynaset, dbOpenSnapshot}) {
+    CKeySet set(&m_db, type);
+    set.Open();
+    std::vector<long> found;
+    for (BOOL hit = set.FindFirst("KEY = 'X'"); hit; hit = set.FindNext("KEY = 'X'")) {
+      found.push_back(static_cast<long>(found.size()));
+      EXPECT_EQ(set.m_Key, "x");
+    }
+    EXPECT_EQ(found.size(), 3u) << type;
+    set.MoveFirst();
+    ASSERT_TRUE(set.FindFirst("KEY = 'z'"));
+    EXPECT_FALSE(set.FindNext("KEY = 'y'")) << "FindNext searches forward only";
+    EXPECT_EQ(set.m_Key, "z") << "a failed find leaves the position";
+    EXPECT_FALSE(set.FindFirst("KEY = 'none'"));
+    EXPECT_EQ(CodeOf([&] { set.FindFirst("KEY ~ 'x'"); }), CDaoException::ScodeOf(kJetFilterSyntax));
+  }
+  CKeySet filtered(&m_db, dbOpenDynaset);
+  filtered.m_strFilter = "KEY <> 'z'";
+  filtered.Open();
+  EXPECT_FALSE(filtered.FindFirst("KEY = 'z'")) << "a find stays within the set";
+}
+
+TEST_F(RecordsetTest, MovingEditingAndDeleting) {
+  for (const char* key : {"a", "b", "c"}) AddKey("S", key);
+  CKeySet set(&m_db, dbOpenDynaset);
+  set.Open();
+  EXPECT_FALSE(set.IsBOF());
+  set.MoveLast();
+  EXPECT_EQ(set.GetRecordCount(), 3);
+  EXPECT_EQ(set.m_Key, "c");
+  set.MoveFirst();
+  set.MoveNext();
+  set.Delete();
+  EXPECT_TRUE(set.IsDeleted());
+  EXPECT_EQ(CodeOf([&] { set.Edit(); }), static_cast<SCODE>(0x800A0BCD)) << "no current record after Delete";
+  set.MoveNext();
+  EXPECT_EQ(set.m_Key, "c") << "MoveNext goes on after the deleted row";
+  EXPECT_EQ(set.GetRecordCount(), 2);
+  set.MovePrev();
+  EXPECT_EQ(set.m_Key, "a") << "deleted rows are skipped both ways";
+  set.MoveNext();
+  set.MoveNext();
+  EXPECT_TRUE(set.IsEOF());
+  EXPECT_EQ(CodeOf([&] { set.MoveNext(); }), static_cast<SCODE>(0x800A0BCD));
+  EXPECT_EQ(CodeOf([&] { set.Update(); }), CDaoException::ScodeOf(kJetUpdateWithoutEdit));
+  EXPECT_EQ(Keys(""), (Strings{"a", "c"}));
+
+  set.MoveFirst();
+  set.Edit();
+  set.m_Value = "changed";
+  set.CancelUpdate();
+  EXPECT_EQ(set.m_Value, "v") << "a cancelled edit restores the row";
+  set.AddNew();
+  EXPECT_EQ(set.m_Key, "") << "AddNew starts from empty members";
+  set.m_Section = "T";
+  set.m_Key = "d";
+  set.Update();
+  EXPECT_EQ(set.m_Key, "a") << "the record current before AddNew stays current";
+  set.MoveLast();
+  EXPECT_EQ(set.m_Key, "d") << "a dynaset shows the rows it added";
+
+  CKeySet empty(&m_db, dbOpenSnapshot);
+  empty.m_strFilter = "SECTION = 'ShouldNeverExist'";
+  empty.Open();
+  EXPECT_TRUE(empty.IsBOF() && empty.IsEOF());
+  EXPECT_EQ(CodeOf([&] { empty.MoveFirst(); }), static_cast<SCODE>(0x800A0BCD));
+  EXPECT_EQ(CodeOf([&] { empty.MoveLast(); }), static_cast<SCODE>(0x800A0BCD));
+}
+
+TEST_F(RecordsetTest, TransactionsCommitForOtherConnections) {
+  CDaoDatabase other;
+  other.Open(m_path);
+  m_db.m_pWorkspace->BeginTrans();
+  AddKey("S", "in transaction");
+  m_db.m_pWorkspace->BeginTrans();  // nested
+  AddKey("S", "nested");
+  m_db.m_pWorkspace->CommitTrans();
+  m_db.m_pWorkspace->CommitTrans();
+  CKeySet set(&other, dbOpenSnapshot);
+  set.Open();
+  EXPECT_EQ(set.GetRecordCount(), 2);
+  EXPECT_EQ(CodeOf([&] { m_db.m_pWorkspace->CommitTrans(); }), CDaoException::ScodeOf(kJetUnexpected));
+}
+
+TEST_F(RecordsetTest, OpeningReportsMissingWrongLockedAndDamagedFiles) {
+  CDaoDatabase db;
+  EXPECT_EQ(CodeOf([&] { db.Open(m_home->path() + "/missing.db"); }), static_cast<SCODE>(0x800A0BD0));
+  EXPECT_EQ(CodeOf([&] { db.Open(""); }), static_cast<SCODE>(0x800A0BD0));
+  EXPECT_EQ(CodeOf([&] { db.Open(m_path, true); }), static_cast<SCODE>(0x800A0BE5))
+      << "an exclusive open fails while another user has the file open";
+  {
+    std::ofstream garbage(m_home->path() + "/garbage.db");
+    garbage << "this is not a database at all";
+  }
+  EXPECT_EQ(CodeOf([&] { db.Open(m_home->path() + "/garbage.db"); }), static_cast<SCODE>(0x800A0BE9));
+  EXPECT_EQ(CodeOf([&] { db.Open(m_path, false, false, "pwd=x"); }), CDaoException::ScodeOf(kJetUnexpected));
+
+  m_db.Close();
+  CDaoDatabase exclusive;
+  exclusive.Open(m_path, true);
+  EXPECT_EQ(CodeOf([&] { exclusive.NewPassword("wrong", "new"); }), static_cast<SCODE>(0x800A0BD7));
+  exclusive.NewPassword("", "S3cr3t'pw");
+  exclusive.Close();
+  EXPECT_EQ(CodeOf([&] { db.Open(m_path); }), static_cast<SCODE>(0x800A0BD7)) << "no password for a protected file";
+  EXPECT_EQ(CodeOf([&] { db.Open(m_path, false, false, ";pwd=wrong"); }), static_cast<SCODE>(0x800A0BD7));
+  db.Open(m_path, false, false, ";pwd=S3cr3t'pw");
+  EXPECT_EQ(CodeOf([&] { db.NewPassword("S3cr3t'pw", ""); }), static_cast<SCODE>(0x800A0BE5))
+      << "a password is changed only under an exclusive open";
+  CKeySet set(&db, dbOpenSnapshot);
+  set.Open();
+  EXPECT_TRUE(set.IsEOF()) << "the tables came through the change";
+  set.Close();
+  db.Close();
+  exclusive.Open(m_path, true, false, ";pwd=S3cr3t'pw");
+  exclusive.NewPassword("S3cr3t'pw", "");
+  exclusive.Close();
+  std::ifstream file(m_path, std::ios::binary);
+  char header[16] = {};
+  file.read(header, 16);
+  EXPECT_EQ(std::string(header, 15), "SQLite format 3") << "without a password the file is plain again";
+  db.Open(m_path);
+}
+
+TEST(UsagePackingTest, BoundariesDecodeAndEncode) {
+  struct Case {
+    LONG stored;
+    int usageClass;
+    LONG sequence;
+  };
+  const Case cases[] = {{0, 0, 0},          {1, 1, 0},       {99, 2, -1}, {100, 0, 1}, {59999, 0, 59900}, {60000, 1, 1},
+                        {119999, 1, 60000}, {120000, 2, -1}, {-1, 2, -1}, {2, 2, -1},  {-60000, 2, -1}};
+  for (const Case& c : cases) {
+    const CertUsage usage = DecodeUsage(c.stored);
+    EXPECT_EQ(usage.usageClass, c.usageClass) << c.stored;
+    EXPECT_EQ(usage.sequenceNumber, c.sequence) << c.stored;
+    if (c.usageClass < 2) {
+      EXPECT_EQ(EncodeUsage(c.usageClass, c.sequence), c.stored) << c.stored;
+    }
+  }
+  EXPECT_EQ(EncodeUsage(1, 0), 1) << "sequence 0 in class 1 stores 1";
+  EXPECT_EQ(EncodeUsage(0, 0), 0);
+  EXPECT_EQ(EncodeUsage(2, 7), 2) << "no class stays no class";
+  CCertSet row(nullptr);
+  row.m_Usage = 60005;
+  row.SetSequenceNumber(0);
+  EXPECT_EQ(row.m_Usage, 1);
+  row.m_Usage = 150;
+  row.SetSequenceNumber(12);
+  EXPECT_EQ(row.m_Usage, 111);
+}
+
+}  // namespace
+}  // namespace lumora
