@@ -43,7 +43,7 @@ struct Key {
 
 template <class T>
 T* From(uintptr_t handle, uint32_t magic) {
-  auto* object = reinterpret_cast<T*>(handle);
+  auto* object = reinterpret_cast<T*>(handle);  // NOLINT(performance-no-int-to-ptr): handles are addresses
   return object != nullptr && object->magic == magic ? object : nullptr;
 }
 

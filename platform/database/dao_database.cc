@@ -148,6 +148,11 @@ void CDaoDatabase::Connect(const std::string& password) {
     if (rc == SQLITE_OK) rc = sqlite3_exec(db, kPinnedCipher, nullptr, nullptr, nullptr);
   }
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  // Write-ahead logging: every page read from disk must be decrypted, and only with a
+  // log does the page cache stay valid from one transaction to the next.
+  if (rc == SQLITE_OK && !m_readOnly) rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+  // ... and it holds the working set of a large profile (32 MB).
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA cache_size = -32768", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     const std::string message = sqlite3_errmsg(db);
     sqlite3_close(db);
@@ -212,6 +217,16 @@ void CDaoDatabase::NewPassword(const std::string& oldPassword, const std::string
   }
   sqlite3_exec(m_db, "DETACH DATABASE rekeyed", nullptr, nullptr, nullptr);
   Disconnect();
+  // The last connection has folded its log back into the file. A log still there would
+  // be applied to the new file: never replace the file then.
+  struct stat log {};
+  if (stat((m_path + "-wal").c_str(), &log) == 0 && log.st_size > 0) {
+    ::unlink(temporary.c_str());
+    Connect(m_password);
+    AfxThrowDaoException(kJetFileInUse, "NewPassword: the database log of '" + m_path + "' is still in use");
+  }
+  ::unlink((m_path + "-wal").c_str());
+  ::unlink((m_path + "-shm").c_str());
   FsyncPath(temporary, O_RDONLY);
   if (::rename(temporary.c_str(), m_path.c_str()) != 0) {
     ::unlink(temporary.c_str());

@@ -135,6 +135,16 @@ sqlite3_stmt* CDaoRecordset::Statement(const std::string& sql) {
   return statement;
 }
 
+sqlite3_stmt* CDaoRecordset::RowStatement(sqlite3_stmt** slot, const std::string& sql) {
+  if (*slot == nullptr) {
+    const int rc = sqlite3_prepare_v2(Db(), sql.c_str(), -1, slot, nullptr);
+    if (rc != SQLITE_OK) ThrowSqliteError(Db(), rc, "Prepare");
+  } else {
+    sqlite3_reset(*slot);
+  }
+  return *slot;
+}
+
 void CDaoRecordset::BindAll(sqlite3_stmt* statement, const std::vector<DaoValue>& values, int first) {
   int index = first;
   for (const DaoValue& value : values) {
@@ -251,6 +261,10 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
 void CDaoRecordset::Close() {
   for (auto& [sql, statement] : m_statements) sqlite3_finalize(statement);
   m_statements.clear();
+  for (sqlite3_stmt** statement : {&m_selectRow, &m_insertRow, &m_updateRow, &m_deleteRow}) {
+    sqlite3_finalize(*statement);
+    *statement = nullptr;
+  }
   m_open = false;
   m_rowids.clear();
   m_rows.clear();
@@ -282,7 +296,10 @@ long CDaoRecordset::GetRecordCount() const {
 
 std::optional<DaoRow> CDaoRecordset::RowAt(size_t index) {
   if (m_snapshot) return m_rows[index];
-  sqlite3_stmt* statement = Statement("SELECT " + SelectList() + " FROM [" + m_table + "] WHERE rowid = ?");
+  sqlite3_stmt* statement =
+      m_selectRow != nullptr
+          ? RowStatement(&m_selectRow, {})
+          : RowStatement(&m_selectRow, "SELECT " + SelectList() + " FROM [" + m_table + "] WHERE rowid = ?");
   sqlite3_bind_int64(statement, 1, m_rowids[index]);
   const int rc = sqlite3_step(statement);
   if (rc == SQLITE_ROW) {
@@ -300,12 +317,13 @@ void CDaoRecordset::LoadDefaults() {
   DoFieldExchange(&defaults);
 }
 
-void CDaoRecordset::LoadCurrent() {
+void CDaoRecordset::LoadCurrent(const DaoRow* known) {
   if (m_position < 0 || static_cast<size_t>(m_position) >= m_rowids.size() ||
       m_deleted[static_cast<size_t>(m_position)]) {
     return;
   }
-  const std::optional<DaoRow> row = RowAt(static_cast<size_t>(m_position));
+  const std::optional<DaoRow> row =
+      known != nullptr ? std::optional<DaoRow>(*known) : RowAt(static_cast<size_t>(m_position));
   if (!row) {
     m_deleted[static_cast<size_t>(m_position)] = true;
     LoadDefaults();
@@ -316,10 +334,10 @@ void CDaoRecordset::LoadCurrent() {
   DoFieldExchange(&load);
 }
 
-void CDaoRecordset::MoveTo(long position) {
+void CDaoRecordset::MoveTo(long position, const DaoRow* row) {
   m_editMode = EditMode::kNone;
   m_position = position;
-  LoadCurrent();
+  LoadCurrent(row);
 }
 
 void CDaoRecordset::MoveFirst() {
@@ -350,22 +368,22 @@ void CDaoRecordset::MovePrev() {
   MoveTo(previous);
 }
 
-long CDaoRecordset::FindFrom(const DaoFilter& filter, long from) {
+long CDaoRecordset::FindFrom(const DaoFilter& filter, long from, std::optional<DaoRow>* row) {
   if (from < 0) from = 0;
   if (static_cast<size_t>(from) >= m_rowids.size()) return -1;
   if (m_snapshot || filter.Comparisons() > kMaxSqlComparisons) {
     for (size_t i = static_cast<size_t>(from); i < m_rowids.size(); ++i) {
       if (m_deleted[i]) continue;
-      const std::optional<DaoRow> row = RowAt(i);
-      if (row && filter.Matches(m_columns, *row)) return static_cast<long>(i);
+      *row = RowAt(i);
+      if (*row && filter.Matches(m_columns, **row)) return static_cast<long>(i);
     }
     return -1;
   }
   // A dynaset asks the engine (and its indexes), then keeps the rows that belong to the set.
   std::vector<DaoValue> parameters;
   const std::string where = filter.ToSql(m_columns, &parameters);
-  sqlite3_stmt* statement =
-      Statement("SELECT rowid FROM [" + m_table + "] WHERE (" + where + ") AND rowid >= ? ORDER BY rowid");
+  sqlite3_stmt* statement = Statement("SELECT rowid, " + SelectList() + " FROM [" + m_table + "] WHERE (" + where +
+                                      ") AND rowid >= ? ORDER BY rowid");
   BindAll(statement, parameters);
   sqlite3_bind_int64(statement, static_cast<int>(parameters.size()) + 1, m_rowids[static_cast<size_t>(from)]);
   int rc = SQLITE_OK;
@@ -375,6 +393,7 @@ long CDaoRecordset::FindFrom(const DaoFilter& filter, long from) {
     if (position != m_positionOfRowid.end() && position->second >= static_cast<size_t>(from) &&
         !m_deleted[position->second]) {
       found = static_cast<long>(position->second);
+      *row = ReadRow(statement, 1);
       break;
     }
   }
@@ -386,18 +405,20 @@ long CDaoRecordset::FindFrom(const DaoFilter& filter, long from) {
 BOOL CDaoRecordset::FindFirst(const char* criteria) {
   RequireOpen();
   const DaoFilter filter = DaoFilter::Parse(criteria != nullptr ? criteria : "");
-  const long found = FindFrom(filter, 0);
+  std::optional<DaoRow> row;
+  const long found = FindFrom(filter, 0, &row);
   if (found < 0) return FALSE;
-  MoveTo(found);
+  MoveTo(found, row ? &*row : nullptr);
   return TRUE;
 }
 
 BOOL CDaoRecordset::FindNext(const char* criteria) {
   RequireOpen();
   const DaoFilter filter = DaoFilter::Parse(criteria != nullptr ? criteria : "");
-  const long found = FindFrom(filter, m_position + 1);
+  std::optional<DaoRow> row;
+  const long found = FindFrom(filter, m_position + 1, &row);
   if (found < 0) return FALSE;
-  MoveTo(found);
+  MoveTo(found, row ? &*row : nullptr);
   return TRUE;
 }
 
@@ -443,25 +464,34 @@ void CDaoRecordset::Update() {
     }
     return;
   }
-  std::string placeholders;
-  for (size_t i = 0; i < m_columns.size(); ++i) placeholders += i == 0 ? "?" : ", ?";
-  sqlite3_stmt* statement =
-      Statement("INSERT INTO [" + m_table + "] (" + SelectList() + ") VALUES (" + placeholders + ")");
+  sqlite3_stmt* statement = m_insertRow;
+  if (statement == nullptr) {
+    std::string placeholders;
+    for (size_t i = 0; i < m_columns.size(); ++i) placeholders += i == 0 ? "?" : ", ?";
+    statement = RowStatement(&m_insertRow,
+                             "INSERT INTO [" + m_table + "] (" + SelectList() + ") VALUES (" + placeholders + ")");
+  }
   BindAll(statement, store.m_rowOut);
   const int rc = sqlite3_step(statement);
   sqlite3_reset(statement);
   if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "AddNew [" + m_table + "]");
   const int64_t rowid = sqlite3_last_insert_rowid(Db());
+  const bool wasAtEnd = static_cast<size_t>(std::max(m_position, 0L)) >= m_rowids.size();
   m_positionOfRowid[rowid] = m_rowids.size();
   m_rowids.push_back(rowid);
   m_deleted.push_back(false);
-  LoadCurrent();  // the record that was current before AddNew stays current
+  // The record that was current before AddNew stays current; at the end, the set stays
+  // at its end.
+  if (wasAtEnd && m_position >= 0) m_position = static_cast<long>(m_rowids.size());
+  LoadCurrent();
 }
 
 void CDaoRecordset::Delete() {
   RequireWritable();
   RequireCurrent();
-  sqlite3_stmt* statement = Statement("DELETE FROM [" + m_table + "] WHERE rowid = ?");
+  sqlite3_stmt* statement = m_deleteRow != nullptr
+                                ? RowStatement(&m_deleteRow, {})
+                                : RowStatement(&m_deleteRow, "DELETE FROM [" + m_table + "] WHERE rowid = ?");
   sqlite3_bind_int64(statement, 1, m_rowids[static_cast<size_t>(m_position)]);
   const int rc = sqlite3_step(statement);
   sqlite3_reset(statement);

@@ -104,15 +104,18 @@ class CDaoRecordset {
   void RequireCurrent() const;
   void RequireWritable() const;
   sqlite3_stmt* Statement(const std::string& sql);
+  // One of the row statements, prepared on first use and kept while the set is open.
+  sqlite3_stmt* RowStatement(sqlite3_stmt** slot, const std::string& sql);
   void BindAll(sqlite3_stmt* statement, const std::vector<DaoValue>& values, int first = 1);
   DaoRow ReadRow(sqlite3_stmt* statement, int firstColumn) const;
   // The current values of row `index` (a snapshot's copy, a dynaset's live row).
   std::optional<DaoRow> RowAt(size_t index);
-  void LoadCurrent();
+  void LoadCurrent(const DaoRow* known = nullptr);
   void LoadDefaults();
-  void MoveTo(long position);
-  // First position at or after `from` that satisfies `filter`, or -1.
-  long FindFrom(const DaoFilter& filter, long from);
+  void MoveTo(long position, const DaoRow* row = nullptr);
+  // First position at or after `from` that satisfies `filter`, or -1; *row receives
+  // that row's values when the search read them.
+  long FindFrom(const DaoFilter& filter, long from, std::optional<DaoRow>* row);
   std::string SelectList() const;
 
   bool m_open = false;
@@ -128,7 +131,11 @@ class CDaoRecordset {
   std::unordered_map<int64_t, size_t> m_positionOfRowid;
   long m_position = 0;  // -1 is BOF, size() is EOF
   EditMode m_editMode = EditMode::kNone;
-  std::map<std::string, sqlite3_stmt*> m_statements;  // prepared once per recordset
+  std::map<std::string, sqlite3_stmt*> m_statements;  // finds, prepared once per shape
+  sqlite3_stmt* m_selectRow = nullptr;
+  sqlite3_stmt* m_insertRow = nullptr;
+  sqlite3_stmt* m_updateRow = nullptr;
+  sqlite3_stmt* m_deleteRow = nullptr;
 };
 
 #endif  // LUMORA_PLATFORM_DATABASE_DAO_RECORDSET_H_
