@@ -50,4 +50,35 @@ enum EProfileInterfaceFacilityError : HRESULT {
   eErrorEndRange = static_cast<HRESULT>(0x8004EFFFu),
 };
 
+// Conversions between raw values and automation types. Dispids equal slot positions from 1.
+struct IPRTypeConvert : IDispatch {
+  virtual HRESULT ConvertRawStringToDate(BSTR bstr, DATE* result) = 0;
+  virtual HRESULT ConvertDateToRawString(DATE date, BSTR* result) = 0;
+  virtual HRESULT ConvertRawStringToBoolean(BSTR bstr, VARIANT_BOOL* result) = 0;
+  virtual HRESULT ConvertBooleanToRawString(VARIANT_BOOL b, BSTR* result) = 0;
+  virtual HRESULT ConvertRawStringToInt32(BSTR bstr, LONG* result) = 0;
+  virtual HRESULT ConvertInt32ToRawString(LONG l, BSTR* result) = 0;
+  virtual HRESULT ConvertEnumToRawString(SHORT n, BSTR* result) = 0;
+  virtual HRESULT ConvertRawStringToEnum(BSTR bstr, SHORT* result) = 0;
+  virtual HRESULT ConvertRawStringToDateTime(BSTR bstr, DATE* result) = 0;
+  virtual HRESULT ConvertRawStringToTime(BSTR bstr, DATE* result) = 0;
+  virtual HRESULT ConvertDateTimeToRawString(DATE date, BSTR* result) = 0;
+  virtual HRESULT ConvertTimeToRawString(DATE date, BSTR* result) = 0;
+  virtual HRESULT ConvertRawStringToMillisecsAfter1970(BSTR bstr, LONG* result) = 0;
+
+ protected:
+  ~IPRTypeConvert() = default;
+};
+
+// The public type library QuenProfileLib.
+// {F8174A6B-A518-4BFE-86ED-B33035E7A949}
+inline constexpr GUID LIBID_QuenProfileLib = {
+    0xF8174A6B, 0xA518, 0x4BFE, {0x86, 0xED, 0xB3, 0x30, 0x35, 0xE7, 0xA9, 0x49}};
+// {676134B4-507B-4431-997F-10396E60BC93}
+inline constexpr CLSID CLSID_PRTypeConvert = {
+    0x676134B4, 0x507B, 0x4431, {0x99, 0x7F, 0x10, 0x39, 0x6E, 0x60, 0xBC, 0x93}};
+// {EA245BEF-0B67-468C-AD9C-60F8C7860631}
+inline constexpr IID IID_IPRTypeConvert = {
+    0xEA245BEF, 0x0B67, 0x468C, {0xAD, 0x9C, 0x60, 0xF8, 0xC7, 0x86, 0x06, 0x31}};
+
 #endif  // LUMORA_PROFILE_H_

@@ -1,0 +1,27 @@
+// libprprofile.so's exports: the component's class table behind DllGetClassObject,
+// DllCanUnloadNow, DllRegisterServer and DllUnregisterServer.
+#include "lumora/class_table.h"
+#include "lumora/profile.h"
+#include "store/type_convert.h"
+
+namespace {
+
+using namespace lumora;
+
+ModuleState g_module;  // lives as long as the library is loaded
+
+// In table order, which is also the order of registration.
+const ClassEntry kClasses[] = {
+    {{&CLSID_PRTypeConvert, "PRTypeConvert.PRTypeConvert.1", "PRTypeConvert.PRTypeConvert", "PRTypeConvert Class",
+      "Apartment"},
+     &MakeFactory<SingletonClassFactory<PRTypeConvert>>},
+};
+
+ClassTable& Table() {
+  static ClassTable table(g_module, kClasses);  // factories released when the library unloads
+  return table;
+}
+
+}  // namespace
+
+LUMORA_DEFINE_SERVER_EXPORTS(Table())

@@ -1,0 +1,82 @@
+// DisplayText and the create request's enumeration labels.
+#include "display_text.h"
+
+#include <cstdlib>
+
+#include "lumora/profile.h"
+#include "lumora/values.h"
+#include "module/resources.h"
+#include "store/key_lookup.h"
+#include "store/raw_value.h"
+#include "store/uki.h"
+
+namespace lumora {
+namespace {
+
+std::string DateText(const std::string& raw, ULONG flags) {
+  DATE date = 0;
+  if (FAILED(ParseRawDate(raw, &date))) return raw;
+  Bstr text;
+  if (FAILED(VarBstrFromDate(date, LOCALE_USER_DEFAULT, flags, text.put()))) return raw;
+  return text.ToUtf8();
+}
+
+}  // namespace
+
+std::string PR_GDVACreateRequest::GetEnumLabel(LONG index) const {
+  if (m_options == nullptr || m_options->empty()) return {};
+  size_t position = 0;
+  while (index > 1 && position + 1 < m_options->size()) {
+    --index;
+    ++position;
+  }
+  if (index < 1) position = m_options->size() - 1;
+  return (*m_options)[position];
+}
+
+std::string DisplayText(CKeySet* row, const PRGetDisplayValueAssistor* assistor, const std::string* rawOverride) {
+  std::string raw;
+  if (rawOverride != nullptr) {
+    raw = *rawOverride;
+  } else if (assistor != nullptr && assistor->HasRawValue()) {
+    raw = assistor->GetRawValue();
+  } else if (row != nullptr) {
+    raw = EffectiveRawValue(*row);
+  }
+  LONG type = eTypeUnknown;
+  if (assistor != nullptr && assistor->HasType()) {
+    type = assistor->GetType();
+  } else if (row != nullptr) {
+    type = row->m_Type;
+  }
+  if (raw == kNotSetMarker) return {};
+  switch (type) {
+    case eTypeInt32:
+    case eTypeString:
+      return raw;
+    case eTypeDateTime:
+      return DateText(raw, 0);
+    case eTypeDate:
+      return DateText(raw, VAR_DATEVALUEONLY);
+    case eTypeTime:
+      return DateText(raw, VAR_TIMEVALUEONLY);
+    case eTypeBoolean:
+      return raw == "T" || (!raw.empty() && raw.front() == '1') ? LoadResourceString(IDS_YES)
+                                                                : LoadResourceString(IDS_NO);
+    case eTypeStringList:
+      return StringListDisplayJoin(raw);
+    case eTypeArrayOfStrings:
+      return MultipleValuesText();
+    case eTypeEnumOfStrings: {
+      const LONG index = static_cast<LONG>(std::strtol(raw.c_str(), nullptr, 10));
+      if (assistor != nullptr && assistor->HasEnumOptions()) return assistor->GetEnumLabel(index);
+      if (row == nullptr) return {};
+      const std::string uki = row->m_IsLinked ? row->m_Key : MakeUki(row->m_Section, row->m_Key);
+      return EnumLabel(row->EnumSet(), uki, std::to_string(index));
+    }
+    default:
+      return {};
+  }
+}
+
+}  // namespace lumora

@@ -1,0 +1,137 @@
+// Row operations over the recordsets.
+#include "key_lookup.h"
+
+#include <ctime>
+
+#include "lumora/error.h"
+#include "lumora/profile.h"
+#include "lumora/values.h"
+#include "query_filters.h"
+#include "uki.h"
+#include "value_protection.h"
+
+namespace lumora {
+namespace {
+
+// A find starts from the first row.
+bool FindFromStart(CDaoRecordset& set, const std::string& filter) {
+  if (set.IsBOF() && set.IsEOF()) return false;
+  if (set.IsBOF() || set.IsEOF() || set.IsDeleted()) set.MoveFirst();
+  return set.FindFirst(filter.c_str()) != FALSE;
+}
+
+}  // namespace
+
+DATE CurrentDate() {
+  const time_t now = std::time(nullptr);
+  struct tm local {};
+  localtime_r(&now, &local);
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(local.tm_year + 1900);
+  st.wMonth = static_cast<WORD>(local.tm_mon + 1);
+  st.wDay = static_cast<WORD>(local.tm_mday);
+  st.wHour = static_cast<WORD>(local.tm_hour);
+  st.wMinute = static_cast<WORD>(local.tm_min);
+  st.wSecond = static_cast<WORD>(std::min(local.tm_sec, 59));
+  DATE date = 0;
+  SystemTimeToVariantTime(&st, &date);
+  return date;
+}
+
+bool FindKey(CKeySet& set, std::string_view uki) {
+  return FindFromStart(set, KeyFilter(SectionOfUki(uki), KeyOfUki(uki)));
+}
+
+bool FindArrayItem(CArraySet& set, std::string_view baseUki, std::string_view arrayKey) {
+  return FindFromStart(set, ArrayItemFilter(baseUki, arrayKey));
+}
+
+bool FindScratchItem(CScratchSet& set, std::string_view section, std::string_view key) {
+  return FindFromStart(set, ScratchItemFilter(section, key));
+}
+
+std::string EffectiveRawValue(CKeySet& row) {
+  if (!row.m_IsLinked) return UnprotectValue(row.m_Value);
+  // Links are followed one step: the source's own IsLinked is not looked at.
+  CKeySet source(row.m_pDatabase, dbOpenSnapshot);
+  source.m_strFilter = KeyFilter(SectionOfUki(row.m_Key), KeyOfUki(row.m_Key));
+  source.Open();
+  if (source.IsEOF()) return {};
+  return UnprotectValue(source.m_Value);
+}
+
+HRESULT SetArrayItem(CArraySet& set, std::string_view elementUki, std::string_view newRawValue) {
+  set.m_nDefaultType = dbOpenDynaset;
+  set.m_strFilter.clear();
+  set.Open();
+  const std::string base = BaseOfUki(elementUki);
+  const std::string arrayKey = ArrayKeyOfUki(elementUki);
+  if (FindArrayItem(set, base, arrayKey)) {
+    if (UnprotectValue(set.m_value) == newRawValue) return eWarningValueUnchanged;
+    const std::string stored = ProtectValue(newRawValue);
+    set.Edit();
+    set.m_value = stored;
+    set.Update();
+    return eWarningOnlyValueChanged;
+  }
+  const std::string stored = ProtectValue(newRawValue);
+  set.AddNew();
+  set.m_uki = base;
+  set.m_key = arrayKey;
+  set.m_value = stored;
+  set.Update();
+  return S_OK;
+}
+
+void MarkShared(CKeySet& set, const std::vector<std::string>& ukis) {
+  const DATE now = CurrentDate();
+  set.m_strFilter = KeyListFilter(ukis);
+  set.Open();
+  CDaoWorkspace& workspace = *set.m_pDatabase->m_pWorkspace;
+  workspace.BeginTrans();
+  while (!set.IsEOF()) {
+    set.Edit();
+    set.m_LastShared = now;
+    set.Update();
+    set.MoveNext();
+  }
+  workspace.CommitTrans();
+  set.Close();
+}
+
+std::string EnumLabel(CEnumSet& set, std::string_view uki, std::string_view indexText) {
+  if (indexText.empty()) return {};
+  if (!FindFromStart(set, EnumLabelFilter(uki, indexText))) return {};
+  return set.m_Label;
+}
+
+long EnumLabels(CEnumSet& set, std::string_view uki, VARIANT* labels) {
+  const std::string key = KeyOfUki(uki);
+  const std::string wanted = IsCommonSection(SectionOfUki(key)) ? key : std::string(uki);
+  set.m_strFilter = EnumLabelsFilter(wanted);
+  set.Open();
+  long count = 0;
+  if (!set.IsEOF()) {
+    set.MoveLast();
+    count = set.GetRecordCount();
+  }
+  SafeArray array = SafeArray::Vector(VT_BSTR, 0, static_cast<ULONG>(count));
+  if (!array) ThrowHResult(E_OUTOFMEMORY);
+  long put = 0;
+  if (count > 0) {
+    set.MoveFirst();
+    while (!set.IsEOF() && put < count) {
+      Bstr label = Bstr::FromUtf8(set.m_Label);
+      LONG index = put;
+      ThrowIfFailed(SafeArrayPutElement(array.get(), &index, label.get()));
+      ++put;
+      set.MoveNext();
+    }
+  }
+  VariantClear(labels);
+  labels->vt = VT_ARRAY | VT_BSTR;
+  labels->parray = array.detach();
+  return put;
+}
+
+}  // namespace lumora
