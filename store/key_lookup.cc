@@ -122,7 +122,7 @@ long EnumLabels(CEnumSet& set, std::string_view uki, VARIANT* labels) {
     set.MoveFirst();
     while (!set.IsEOF() && put < count) {
       Bstr label = Bstr::FromUtf8(set.m_Label);
-      LONG index = put;
+      LONG index = static_cast<LONG>(put);
       ThrowIfFailed(SafeArrayPutElement(array.get(), &index, label.get()));
       ++put;
       set.MoveNext();
