@@ -1,0 +1,302 @@
+// Signed messages and certificates over OpenSSL.
+#include "crypt_message.h"
+
+#include <openssl/asn1.h>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+#include <openssl/pkcs7.h>
+#include <openssl/x509.h>
+
+#include <algorithm>
+#include <cstring>
+
+struct CryptMessage {
+  PKCS7* p7 = nullptr;
+};
+
+struct CryptCertificate {
+  X509* x509 = nullptr;
+};
+
+namespace {
+
+std::vector<BYTE> Der(const X509_NAME* name) {
+  unsigned char* out = nullptr;
+  const int length = i2d_X509_NAME(name, &out);
+  std::vector<BYTE> bytes;
+  if (length > 0) bytes.assign(out, out + length);
+  OPENSSL_free(out);
+  return bytes;
+}
+
+std::vector<BYTE> Der(const ASN1_INTEGER* serial) {
+  unsigned char* out = nullptr;
+  const int length = i2d_ASN1_INTEGER(serial, &out);
+  std::vector<BYTE> bytes;
+  if (length > 0) bytes.assign(out, out + length);
+  OPENSSL_free(out);
+  return bytes;
+}
+
+PKCS7_SIGNER_INFO* FirstSignerInfo(const CryptMessage* message) {
+  STACK_OF(PKCS7_SIGNER_INFO)* signers = PKCS7_get_signer_info(message->p7);
+  return signers != nullptr && sk_PKCS7_SIGNER_INFO_num(signers) > 0 ? sk_PKCS7_SIGNER_INFO_value(signers, 0) : nullptr;
+}
+
+const char* KeyOf(int nid) {
+  switch (nid) {
+    case NID_commonName:
+      return "CN";
+    case NID_localityName:
+      return "L";
+    case NID_organizationName:
+      return "O";
+    case NID_organizationalUnitName:
+      return "OU";
+    case NID_countryName:
+      return "C";
+    case NID_stateOrProvinceName:
+      return "S";
+    case NID_streetAddress:
+      return "STREET";
+    case NID_pkcs9_emailAddress:
+      return "E";
+    case NID_domainComponent:
+      return "DC";
+    case NID_title:
+      return "T";
+    case NID_givenName:
+      return "G";
+    case NID_initials:
+      return "I";
+    case NID_surname:
+      return "SN";
+    case NID_serialNumber:
+      return "SERIALNUMBER";
+    case NID_postalCode:
+      return "PostalCode";
+    default:
+      return nullptr;
+  }
+}
+
+std::string EntryText(const X509_NAME_ENTRY* entry) {
+  const ASN1_OBJECT* object = X509_NAME_ENTRY_get_object(entry);
+  std::string key;
+  if (const char* known = KeyOf(OBJ_obj2nid(object))) {
+    key = known;
+  } else {
+    char dotted[128];
+    OBJ_obj2txt(dotted, sizeof dotted, object, 1);
+    key = std::string("OID.") + dotted;
+  }
+  unsigned char* utf8 = nullptr;
+  const int length = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(entry));
+  std::string value = length >= 0 ? std::string(reinterpret_cast<char*>(utf8), static_cast<size_t>(length)) : "";
+  OPENSSL_free(utf8);
+  return key + "=" + value;
+}
+
+// The DER content of a TLV, without its tag and length.
+bool ContentOf(const unsigned char* der, long length, std::vector<BYTE>* content) {
+  const unsigned char* p = der;
+  long inner = 0;
+  int tag = 0;
+  int xclass = 0;
+  const int result = ASN1_get_object(&p, &inner, &tag, &xclass, length);
+  if ((result & 0x80) != 0 || inner > length - (p - der)) return false;
+  content->assign(p, p + inner);
+  return true;
+}
+
+const EVP_MD* DigestOf(const X509_ALGOR* algorithm) {
+  return algorithm != nullptr ? EVP_get_digestbyobj(algorithm->algorithm) : nullptr;
+}
+
+bool DigestEquals(const EVP_MD* md, const std::vector<BYTE>& content, const ASN1_OCTET_STRING* expected) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (expected == nullptr || EVP_Digest(content.data(), content.size(), digest, &length, md, nullptr) != 1)
+    return false;
+  return static_cast<int>(length) == ASN1_STRING_length(expected) &&
+         std::memcmp(digest, ASN1_STRING_get0_data(expected), length) == 0;
+}
+
+bool SignatureVerifies(EVP_PKEY* key, const EVP_MD* md, const unsigned char* data, size_t length,
+                       const ASN1_OCTET_STRING* signature) {
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  const bool ok = context != nullptr && EVP_DigestVerifyInit(context, nullptr, md, nullptr, key) == 1 &&
+                  EVP_DigestVerify(context, ASN1_STRING_get0_data(signature),
+                                   static_cast<size_t>(ASN1_STRING_length(signature)), data, length) == 1;
+  EVP_MD_CTX_free(context);
+  return ok;
+}
+
+}  // namespace
+
+HRESULT CryptMessageDecode(const BYTE* data, DWORD length, CryptMessage** message) {
+  *message = nullptr;
+  const unsigned char* p = data;
+  PKCS7* p7 = data != nullptr ? d2i_PKCS7(nullptr, &p, static_cast<long>(length)) : nullptr;
+  if (p7 == nullptr) return CRYPT_E_ASN1_BADTAG;
+  if (!PKCS7_type_is_signed(p7) || p7->d.sign == nullptr) {
+    PKCS7_free(p7);
+    return CRYPT_E_UNEXPECTED_MSG_TYPE;
+  }
+  *message = new CryptMessage{p7};
+  return S_OK;
+}
+
+void CryptMessageClose(CryptMessage* message) {
+  if (message == nullptr) return;
+  PKCS7_free(message->p7);
+  delete message;
+}
+
+HRESULT CryptMessageFirstSigner(const CryptMessage* message, CertIssuerSerial* signer) {
+  const PKCS7_SIGNER_INFO* info = FirstSignerInfo(message);
+  if (info == nullptr || info->issuer_and_serial == nullptr) return CRYPT_E_NOT_FOUND;
+  signer->issuer = Der(info->issuer_and_serial->issuer);
+  signer->serial = Der(info->issuer_and_serial->serial);
+  return S_OK;
+}
+
+std::vector<CryptCertificate*> CryptMessageCertificates(const CryptMessage* message) {
+  std::vector<CryptCertificate*> certificates;
+  STACK_OF(X509)* stack = message->p7->d.sign->cert;
+  for (int i = 0; stack != nullptr && i < sk_X509_num(stack); ++i) {
+    X509* x509 = sk_X509_value(stack, i);
+    X509_up_ref(x509);
+    certificates.push_back(new CryptCertificate{x509});
+  }
+  return certificates;
+}
+
+CryptCertificate* CertFindByIssuerSerial(const std::vector<CryptCertificate*>& store, const CertIssuerSerial& id) {
+  for (CryptCertificate* certificate : store) {
+    if (Der(X509_get_issuer_name(certificate->x509)) == id.issuer &&
+        Der(X509_get0_serialNumber(certificate->x509)) == id.serial) {
+      return CertDuplicate(certificate);
+    }
+  }
+  return nullptr;
+}
+
+std::string CryptMessageContentType(const CryptMessage* message) {
+  const PKCS7* contents = message->p7->d.sign->contents;
+  if (contents == nullptr || contents->type == nullptr) return {};
+  char dotted[128];
+  OBJ_obj2txt(dotted, sizeof dotted, contents->type, 1);
+  return dotted;
+}
+
+std::vector<BYTE> CryptMessageContentValue(const CryptMessage* message) {
+  std::vector<BYTE> value;
+  const PKCS7* contents = message->p7->d.sign->contents;
+  if (contents == nullptr) return value;
+  if (PKCS7_type_is_data(contents)) {
+    if (contents->d.data != nullptr) {
+      value.assign(ASN1_STRING_get0_data(contents->d.data),
+                   ASN1_STRING_get0_data(contents->d.data) + ASN1_STRING_length(contents->d.data));
+    }
+    return value;
+  }
+  const ASN1_TYPE* other = contents->d.other;
+  if (other == nullptr || other->type != V_ASN1_SEQUENCE || other->value.sequence == nullptr) return value;
+  ContentOf(ASN1_STRING_get0_data(other->value.sequence), ASN1_STRING_length(other->value.sequence), &value);
+  return value;
+}
+
+std::string CryptMessageDigestAlgorithm(const CryptMessage* message) {
+  const PKCS7_SIGNER_INFO* info = FirstSignerInfo(message);
+  if (info == nullptr || info->digest_alg == nullptr) return {};
+  char dotted[128];
+  OBJ_obj2txt(dotted, sizeof dotted, info->digest_alg->algorithm, 1);
+  return dotted;
+}
+
+HRESULT CryptMessageVerifySignature(const CryptMessage* message, const CryptCertificate* signer,
+                                    const std::vector<BYTE>* content) {
+  PKCS7_SIGNER_INFO* info = FirstSignerInfo(message);
+  EVP_PKEY* key = signer != nullptr ? X509_get0_pubkey(signer->x509) : nullptr;
+  const EVP_MD* md = info != nullptr ? DigestOf(info->digest_alg) : nullptr;
+  if (info == nullptr || key == nullptr || md == nullptr || info->enc_digest == nullptr) return E_FAIL;
+  std::vector<BYTE> embedded;
+  if (content == nullptr) {
+    embedded = CryptMessageContentValue(message);
+    if (!embedded.empty()) content = &embedded;
+  }
+  STACK_OF(X509_ATTRIBUTE)* attributes = info->auth_attr;
+  if (attributes != nullptr && sk_X509_ATTRIBUTE_num(attributes) > 0) {
+    if (content != nullptr && !DigestEquals(md, *content, PKCS7_digest_from_attributes(attributes))) return E_FAIL;
+    unsigned char* der = nullptr;
+    const int length =
+        ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(attributes), &der, ASN1_ITEM_rptr(PKCS7_ATTR_VERIFY));
+    const bool ok = length > 0 && SignatureVerifies(key, md, der, static_cast<size_t>(length), info->enc_digest);
+    OPENSSL_free(der);
+    return ok ? S_OK : E_FAIL;
+  }
+  if (content == nullptr) return E_FAIL;
+  return SignatureVerifies(key, md, content->data(), content->size(), info->enc_digest) ? S_OK : E_FAIL;
+}
+
+void CertFree(CryptCertificate* certificate) {
+  if (certificate == nullptr) return;
+  X509_free(certificate->x509);
+  delete certificate;
+}
+
+CryptCertificate* CertDuplicate(CryptCertificate* certificate) {
+  X509_up_ref(certificate->x509);
+  return new CryptCertificate{certificate->x509};
+}
+
+std::string CertNameToStr(const CryptCertificate* certificate, DWORD strType) {
+  const X509_NAME* name = X509_get_subject_name(certificate->x509);
+  const int count = X509_NAME_entry_count(name);
+  // Group the entries into their relative distinguished names.
+  std::vector<std::string> rdns;
+  int currentSet = -1;
+  for (int i = 0; i < count; ++i) {
+    const X509_NAME_ENTRY* entry = X509_NAME_get_entry(name, i);
+    const int set = X509_NAME_ENTRY_set(entry);
+    if (set != currentSet || rdns.empty()) {
+      rdns.push_back(EntryText(entry));
+      currentSet = set;
+    } else {
+      rdns.back() += " + " + EntryText(entry);
+    }
+  }
+  if ((strType & CERT_NAME_STR_REVERSE_FLAG) == 0) std::reverse(rdns.begin(), rdns.end());
+  const char* separator = (strType & CERT_NAME_STR_CRLF_FLAG) != 0 ? "\r\n" : ", ";
+  std::string text;
+  for (size_t i = 0; i < rdns.size(); ++i) {
+    if (i > 0) text += separator;
+    text += rdns[i];
+  }
+  return text;
+}
+
+std::vector<BYTE> CertPublicKeyInfo(const CryptCertificate* certificate) {
+  unsigned char* der = nullptr;
+  const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate->x509), &der);
+  std::vector<BYTE> bytes;
+  if (length > 0) bytes.assign(der, der + length);
+  OPENSSL_free(der);
+  return bytes;
+}
+
+bool CertCompare(const CryptCertificate* a, const CryptCertificate* b) {
+  return a != nullptr && b != nullptr &&
+         X509_NAME_cmp(X509_get_issuer_name(a->x509), X509_get_issuer_name(b->x509)) == 0 &&
+         ASN1_INTEGER_cmp(X509_get0_serialNumber(a->x509), X509_get0_serialNumber(b->x509)) == 0;
+}
+
+LONG CertVerifyTimeValidityNow(const CryptCertificate* certificate) {
+  if (X509_cmp_current_time(X509_get0_notBefore(certificate->x509)) > 0) return -1;
+  if (X509_cmp_current_time(X509_get0_notAfter(certificate->x509)) < 0) return 1;
+  return 0;
+}
+
+x509_st* CertX509(const CryptCertificate* certificate) { return certificate->x509; }
+pkcs7_st* MessagePkcs7(const CryptMessage* message) { return message->p7; }
