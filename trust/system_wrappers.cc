@@ -59,7 +59,7 @@ CryptCertificate* UCrypt32::FindByIssuerSerial(const std::vector<CryptCertificat
 
 HRESULT UCrypt32::VerifySignature(const CryptMessage* message, const CryptCertificate* signer) const {
   auto f = As<decltype(&CryptMessageVerifySignature)>(Proc("CryptMessageVerifySignature"));
-  return f != nullptr ? f(message, signer, nullptr) : HRESULT_FROM_WIN32(GetLastError());
+  return f != nullptr ? f(message, signer, nullptr, 0) : HRESULT_FROM_WIN32(GetLastError());
 }
 
 void UCrypt32::Free(CryptCertificate* certificate) const {

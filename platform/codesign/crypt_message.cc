@@ -113,11 +113,10 @@ const EVP_MD* DigestOf(const X509_ALGOR* algorithm) {
   return algorithm != nullptr ? EVP_get_digestbyobj(algorithm->algorithm) : nullptr;
 }
 
-bool DigestEquals(const EVP_MD* md, const std::vector<BYTE>& content, const ASN1_OCTET_STRING* expected) {
+bool DigestEquals(const EVP_MD* md, const BYTE* content, size_t contentLength, const ASN1_OCTET_STRING* expected) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  if (expected == nullptr || EVP_Digest(content.data(), content.size(), digest, &length, md, nullptr) != 1)
-    return false;
+  if (expected == nullptr || EVP_Digest(content, contentLength, digest, &length, md, nullptr) != 1) return false;
   return static_cast<int>(length) == ASN1_STRING_length(expected) &&
          std::memcmp(digest, ASN1_STRING_get0_data(expected), length) == 0;
 }
@@ -215,8 +214,8 @@ std::string CryptMessageDigestAlgorithm(const CryptMessage* message) {
   return dotted;
 }
 
-HRESULT CryptMessageVerifySignature(const CryptMessage* message, const CryptCertificate* signer,
-                                    const std::vector<BYTE>* content) {
+HRESULT CryptMessageVerifySignature(const CryptMessage* message, const CryptCertificate* signer, const BYTE* content,
+                                    size_t contentLength) {
   PKCS7_SIGNER_INFO* info = FirstSignerInfo(message);
   EVP_PKEY* key = signer != nullptr ? X509_get0_pubkey(signer->x509) : nullptr;
   const EVP_MD* md = info != nullptr ? DigestOf(info->digest_alg) : nullptr;
@@ -224,11 +223,16 @@ HRESULT CryptMessageVerifySignature(const CryptMessage* message, const CryptCert
   std::vector<BYTE> embedded;
   if (content == nullptr) {
     embedded = CryptMessageContentValue(message);
-    if (!embedded.empty()) content = &embedded;
+    if (!embedded.empty()) {
+      content = embedded.data();
+      contentLength = embedded.size();
+    }
   }
   STACK_OF(X509_ATTRIBUTE)* attributes = info->auth_attr;
   if (attributes != nullptr && sk_X509_ATTRIBUTE_num(attributes) > 0) {
-    if (content != nullptr && !DigestEquals(md, *content, PKCS7_digest_from_attributes(attributes))) return E_FAIL;
+    if (content != nullptr && !DigestEquals(md, content, contentLength, PKCS7_digest_from_attributes(attributes))) {
+      return E_FAIL;
+    }
     unsigned char* der = nullptr;
     const int length =
         ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(attributes), &der, ASN1_ITEM_rptr(PKCS7_ATTR_VERIFY));
@@ -237,7 +241,7 @@ HRESULT CryptMessageVerifySignature(const CryptMessage* message, const CryptCert
     return ok ? S_OK : E_FAIL;
   }
   if (content == nullptr) return E_FAIL;
-  return SignatureVerifies(key, md, content->data(), content->size(), info->enc_digest) ? S_OK : E_FAIL;
+  return SignatureVerifies(key, md, content, contentLength, info->enc_digest) ? S_OK : E_FAIL;
 }
 
 void CertFree(CryptCertificate* certificate) {

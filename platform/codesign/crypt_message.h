@@ -41,8 +41,8 @@ CryptCertificate* CertFindByIssuerSerial(const std::vector<CryptCertificate*>& s
 // Verifies the first signer's signature with `signer`'s public key. `content` is the
 // signed content: for an embedded SpcIndirectDataContent, null means its value bytes;
 // for a detached message it must be given, or only the signed attributes are checked.
-HRESULT CryptMessageVerifySignature(const CryptMessage* message, const CryptCertificate* signer,
-                                    const std::vector<BYTE>* content);
+HRESULT CryptMessageVerifySignature(const CryptMessage* message, const CryptCertificate* signer, const BYTE* content,
+                                    size_t contentLength);
 // The embedded content's type (dotted OID) and DER value bytes without the outer tag
 // and length of its SEQUENCE; empty for a detached message.
 std::string CryptMessageContentType(const CryptMessage* message);

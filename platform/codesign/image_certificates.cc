@@ -1,6 +1,12 @@
 // Reading certificate records out of PE images, ELF modules and cabinets.
 #include "image_certificates.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <fstream>
@@ -12,11 +18,11 @@ constexpr DWORD ERROR_INVALID_PARAMETER_CODE = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER_CODE = 122;
 constexpr DWORD ERROR_BAD_EXE_FORMAT_CODE = 193;
 
-uint32_t Le32(const std::vector<BYTE>& b, size_t at) {
+uint32_t Le32(FileBytes b, size_t at) {
   return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 | static_cast<uint32_t>(b[at + 2]) << 16 |
          static_cast<uint32_t>(b[at + 3]) << 24;
 }
-uint16_t Le16(const std::vector<BYTE>& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
+uint16_t Le16(FileBytes b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
 
 // The total length of the DER element at `data` (tag, length and content), or 0.
 size_t DerLength(const BYTE* data, size_t available) {
@@ -52,13 +58,25 @@ std::vector<BYTE> MakeCertificateRecord(const BYTE* pkcs7, size_t length) {
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<BYTE>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (ok) {
+    bytes->resize(static_cast<size_t>(info.st_size));
+    size_t done = 0;
+    while (ok && done < bytes->size()) {
+      const ssize_t n = ::read(fd, bytes->data() + done, bytes->size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      ok = n > 0;
+      if (ok) done += static_cast<size_t>(n);
+    }
+  }
+  ::close(fd);
+  return ok;
 }
 
-std::optional<PeCertificates> ReadPeCertificates(const std::vector<BYTE>& file) {
+std::optional<PeCertificates> ReadPeCertificates(FileBytes file) {
   if (file.size() < 0x40 || file[0] != 'M' || file[1] != 'Z') return std::nullopt;
   const size_t peOffset = Le32(file, 0x3C);
   if (peOffset > file.size() || file.size() - peOffset < 24 + 96 || std::memcmp(&file[peOffset], "PE\0\0", 4) != 0) {
@@ -100,11 +118,11 @@ std::optional<PeCertificates> ReadPeCertificates(const std::vector<BYTE>& file) 
   return result;
 }
 
-bool IsElfFile(const std::vector<BYTE>& file) {
+bool IsElfFile(FileBytes file) {
   return file.size() >= 4 && file[0] == 0x7F && file[1] == 'E' && file[2] == 'L' && file[3] == 'F';
 }
 
-std::optional<ElfSignature> ReadElfSignature(const std::vector<BYTE>& file) {
+std::optional<ElfSignature> ReadElfSignature(FileBytes file) {
   const size_t tail = kModuleSignatureTrailer + kModuleSignatureMagicLength;
   if (!IsElfFile(file) || file.size() < tail) return std::nullopt;
   if (std::memcmp(&file[file.size() - kModuleSignatureMagicLength], kModuleSignatureMagic,
@@ -126,19 +144,47 @@ std::optional<ElfSignature> ReadElfSignature(const std::vector<BYTE>& file) {
   return ElfSignature{MakeCertificateRecord(&file[start], signatureLength), start};
 }
 
-std::optional<std::vector<BYTE>> ReadCabinetRecord(const std::vector<BYTE>& file) {
+std::optional<std::vector<BYTE>> ReadCabinetRecord(FileBytes file) {
   if (file.size() < 12 || std::memcmp(file.data(), "MSCF", 4) != 0) return std::nullopt;
   const size_t declared = Le32(file, 8);
   if (file.size() <= declared) return std::nullopt;
   return MakeCertificateRecord(&file[declared], file.size() - declared);
 }
 
+MappedFile::MappedFile(const std::string& path, bool populate) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    m_size = static_cast<size_t>(info.st_size);
+    if (m_size == 0) {
+      m_ok = true;
+    } else {
+      void* data = ::mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE | (populate ? MAP_POPULATE : 0), fd, 0);
+      if (data != MAP_FAILED) {
+        m_data = static_cast<const BYTE*>(data);
+        m_ok = m_mapped = true;
+      }
+    }
+  }
+  ::close(fd);
+}
+
+MappedFile::~MappedFile() {
+  if (m_mapped) ::munmap(const_cast<BYTE*>(m_data), m_size);
+}
+
 IMAGE_HANDLE FindExecutableImage(const char* fileName, const char* /*symbolPath*/, char* imageFilePath) {
-  std::vector<BYTE> file;
-  if (fileName == nullptr || !ReadWholeFile(fileName, &file)) {
+  if (fileName == nullptr) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;
   }
+  const MappedFile mapped(fileName);
+  if (!mapped.ok()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  const FileBytes file = mapped.bytes();
   auto* image = new Image;
   if (IsElfFile(file)) {
     if (auto signature = ReadElfSignature(file)) image->records.push_back(std::move(signature->record));

@@ -7,6 +7,7 @@
 #define LUMORA_PLATFORM_CODESIGN_IMAGE_CERTIFICATES_H_
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,26 @@ struct WIN_CERTIFICATE {
 std::vector<BYTE> MakeCertificateRecord(const BYTE* pkcs7, size_t length);
 bool ReadWholeFile(const std::string& path, std::vector<BYTE>* bytes);
 
+// A file mapped read-only for its lifetime (no copy; pages come from the page cache).
+class MappedFile {
+ public:
+  // `populate` maps every page at once, for a file that will be read whole.
+  explicit MappedFile(const std::string& path, bool populate = false);
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  bool ok() const { return m_ok; }
+  std::span<const BYTE> bytes() const { return {m_data, m_size}; }
+
+ private:
+  const BYTE* m_data = nullptr;
+  size_t m_size = 0;
+  bool m_ok = false;
+  bool m_mapped = false;
+};
+
+using FileBytes = std::span<const BYTE>;
+
 // The module-signature trailer that ends a signed ELF module.
 inline constexpr char kModuleSignatureMagic[] = "~Module signature appended~\n";
 inline constexpr size_t kModuleSignatureMagicLength = 28;
@@ -42,19 +63,19 @@ struct PeCertificates {
   size_t checksumOffset;
   size_t directoryOffset;  // the certificate table's data directory entry
 };
-std::optional<PeCertificates> ReadPeCertificates(const std::vector<BYTE>& file);
+std::optional<PeCertificates> ReadPeCertificates(FileBytes file);
 
 // The signature of a signed ELF module as a record, and the length of the signed content.
 struct ElfSignature {
   std::vector<BYTE> record;
   size_t contentLength;
 };
-bool IsElfFile(const std::vector<BYTE>& file);
-std::optional<ElfSignature> ReadElfSignature(const std::vector<BYTE>& file);
+bool IsElfFile(FileBytes file);
+std::optional<ElfSignature> ReadElfSignature(FileBytes file);
 
 // A cabinet's record: the bytes after its declared size. Nothing when the file does not
 // start with "MSCF", is too short for the size word, or holds nothing after that size.
-std::optional<std::vector<BYTE>> ReadCabinetRecord(const std::vector<BYTE>& file);
+std::optional<std::vector<BYTE>> ReadCabinetRecord(FileBytes file);
 
 // The image-help calls, for PE images and ELF modules.
 using IMAGE_HANDLE = void*;

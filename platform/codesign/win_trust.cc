@@ -10,6 +10,7 @@
 #include <openssl/x509v3.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -21,11 +22,11 @@ namespace {
 
 constexpr const char* kSpcIndirectDataContent = "1.3.6.1.4.1.311.2.1.4";
 
-uint32_t Le32(const std::vector<BYTE>& b, size_t at) {
+uint32_t Le32(FileBytes b, size_t at) {
   return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 | static_cast<uint32_t>(b[at + 2]) << 16 |
          static_cast<uint32_t>(b[at + 3]) << 24;
 }
-uint16_t Le16(const std::vector<BYTE>& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
+uint16_t Le16(FileBytes b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
 
 class Hasher {
  public:
@@ -35,7 +36,7 @@ class Hasher {
   ~Hasher() { EVP_MD_CTX_free(m_context); }
   Hasher(const Hasher&) = delete;
   Hasher& operator=(const Hasher&) = delete;
-  void Add(const std::vector<BYTE>& file, size_t from, size_t to) {
+  void Add(FileBytes file, size_t from, size_t to) {
     if (from > to || to > file.size()) {
       m_ok = false;
       return;
@@ -153,9 +154,9 @@ HRESULT ChainVerdict(X509* leaf, STACK_OF(X509) * untrusted, const char* anchors
 
 enum class Subject { kCabinet, kImage };
 
-HRESULT Verify(const std::vector<BYTE>& file, Subject subject, const char* anchors) {
+HRESULT Verify(FileBytes file, Subject subject, const char* anchors) {
   std::vector<BYTE> record;
-  std::vector<BYTE> detached;
+  size_t detachedLength = 0;
   bool elf = false;
   std::optional<PeCertificates> pe;
   if (subject == Subject::kCabinet) {
@@ -166,7 +167,7 @@ HRESULT Verify(const std::vector<BYTE>& file, Subject subject, const char* ancho
     auto signature = ReadElfSignature(file);
     if (!signature) return TRUST_E_NOSIGNATURE;
     record = std::move(signature->record);
-    detached.assign(file.begin(), file.begin() + static_cast<long>(signature->contentLength));
+    detachedLength = signature->contentLength;
     elf = true;
   } else {
     pe = ReadPeCertificates(file);
@@ -197,7 +198,7 @@ HRESULT Verify(const std::vector<BYTE>& file, Subject subject, const char* ancho
   } else if (elf) {
     // The detached content is the signed content: its digest is checked with the signature.
     if (!CryptMessageContentValue(message.get()).empty() ||
-        FAILED(CryptMessageVerifySignature(message.get(), signer, &detached))) {
+        FAILED(CryptMessageVerifySignature(message.get(), signer, file.data(), detachedLength))) {
       verdict = TRUST_E_BAD_DIGEST;
     }
   } else {
@@ -206,7 +207,7 @@ HRESULT Verify(const std::vector<BYTE>& file, Subject subject, const char* ancho
     std::vector<BYTE> fileDigest;
     const std::vector<BYTE> content = CryptMessageContentValue(message.get());
     if (CryptMessageContentType(message.get()) != kSpcIndirectDataContent ||
-        FAILED(CryptMessageVerifySignature(message.get(), signer, &content)) ||
+        FAILED(CryptMessageVerifySignature(message.get(), signer, content.data(), content.size())) ||
         !IndirectDigest(content, &algorithm, &signedDigest) || StrongDigest(algorithm) == nullptr) {
       verdict = TRUST_E_BAD_DIGEST;
     } else {
@@ -228,7 +229,7 @@ HRESULT Verify(const std::vector<BYTE>& file, Subject subject, const char* ancho
 
 }  // namespace
 
-bool PeImageDigest(const std::vector<BYTE>& file, const std::string& digestName, std::vector<BYTE>* digest) {
+bool PeImageDigest(FileBytes file, const std::string& digestName, std::vector<BYTE>* digest) {
   const EVP_MD* md = StrongDigest(digestName);
   const std::optional<PeCertificates> table = ReadPeCertificates(file);
   if (md == nullptr || !table) return false;
@@ -239,7 +240,7 @@ bool PeImageDigest(const std::vector<BYTE>& file, const std::string& digestName,
   return hasher.Finish(digest);
 }
 
-bool CabinetDigest(const std::vector<BYTE>& file, const std::string& digestName, std::vector<BYTE>* digest) {
+bool CabinetDigest(FileBytes file, const std::string& digestName, std::vector<BYTE>* digest) {
   const EVP_MD* md = StrongDigest(digestName);
   if (md == nullptr || file.size() < 60 || std::memcmp(file.data(), "MSCF", 4) != 0) return false;
   const size_t signatureOffset = Le32(file, 8);

@@ -7,6 +7,7 @@
 #ifndef LUMORA_PLATFORM_CODESIGN_WIN_TRUST_H_
 #define LUMORA_PLATFORM_CODESIGN_WIN_TRUST_H_
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,7 @@ struct WIN_TRUST_ACTDATA_CONTEXT_WITH_SUBJECT {
 LONG WinVerifyTrust(void* hwnd, const GUID* actionId, WIN_TRUST_ACTDATA_CONTEXT_WITH_SUBJECT* data);
 
 // The Authenticode digests, for tests and benchmarks: false for a file of the wrong form.
-bool PeImageDigest(const std::vector<BYTE>& file, const std::string& digestName, std::vector<BYTE>* digest);
-bool CabinetDigest(const std::vector<BYTE>& file, const std::string& digestName, std::vector<BYTE>* digest);
+bool PeImageDigest(std::span<const BYTE> file, const std::string& digestName, std::vector<BYTE>* digest);
+bool CabinetDigest(std::span<const BYTE> file, const std::string& digestName, std::vector<BYTE>* digest);
 
 #endif  // LUMORA_PLATFORM_CODESIGN_WIN_TRUST_H_
