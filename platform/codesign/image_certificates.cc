@@ -86,9 +86,11 @@ std::optional<PeCertificates> ReadPeCertificates(FileBytes file) {
   const uint16_t magic = Le16(file, optional);
   if (magic != 0x10B && magic != 0x20B) return std::nullopt;
   const bool plus = magic == 0x20B;
-  const size_t directoryCount = Le32(file, optional + (plus ? 108 : 92));
+  // The data directories (the certificate table is the fifth) must lie inside the file.
   const size_t directory = optional + (plus ? 112 : 96) + 4 * 8;
-  if (directoryCount < 5 || directory + 8 > file.size()) return std::nullopt;
+  if (directory + 8 > file.size()) return std::nullopt;
+  const size_t directoryCount = Le32(file, optional + (plus ? 108 : 92));
+  if (directoryCount < 5) return std::nullopt;
   const size_t tableOffset = Le32(file, directory);
   const size_t tableSize = Le32(file, directory + 4);
   // The table must end exactly at the end of the file: nothing may hide after it.
