@@ -125,7 +125,9 @@ bool ValidateExe::CheckTrust(const std::string& path, bool cabinet) {
   WIN_TRUST_ACTDATA_CONTEXT_WITH_SUBJECT data{nullptr,
                                               cabinet ? &WIN_TRUST_SUBJTYPE_CABINET : &WIN_TRUST_SUBJTYPE_PE_IMAGE,
                                               &subject, anchors.empty() ? nullptr : anchors.c_str()};
-  const LONG verdict = winVerifyTrust(reinterpret_cast<void*>(-1), &WIN_SPUB_ACTION_PUBLISHED_SOFTWARE_NOBADUI, &data);
+  const LONG verdict =
+      winVerifyTrust(reinterpret_cast<void*>(-1),  // NOLINT(performance-no-int-to-ptr): INVALID_HANDLE_VALUE
+                     &WIN_SPUB_ACTION_PUBLISHED_SOFTWARE_NOBADUI, &data);
   if (fd >= 0) ::close(fd);
   FreeSystemLibrary(wintrust);
   return verdict >= 0;

@@ -87,7 +87,7 @@ std::optional<PeCertificates> ReadPeCertificates(FileBytes file) {
   if (magic != 0x10B && magic != 0x20B) return std::nullopt;
   const bool plus = magic == 0x20B;
   // The data directories (the certificate table is the fifth) must lie inside the file.
-  const size_t directory = optional + (plus ? 112 : 96) + 4 * 8;
+  const size_t directory = optional + (plus ? 112 : 96) + size_t{4} * 8;
   if (directory + 8 > file.size()) return std::nullopt;
   const size_t directoryCount = Le32(file, optional + (plus ? 108 : 92));
   if (directoryCount < 5) return std::nullopt;
