@@ -154,27 +154,36 @@ std::string LumoraHome() {
   return home != nullptr && *home != '\0' ? home : "/var/lib/lumora";
 }
 
-HRESULT RegCreateKey(std::string_view keyPath) {
+namespace {
+
+// Runs `change` on the key's folder under the writer lock.
+template <class Change>
+HRESULT ChangeKey(std::string_view keyPath, Change change) {
   fs::path folder;
   if (!KeyFolder(keyPath, &folder)) return E_INVALIDARG;
   WriterLock lock;
   if (!lock.held()) return REGDB_E_WRITEREGDB;
+  return change(folder);
+}
+
+HRESULT MakeFolder(const fs::path& folder) {
   std::error_code ec;
   fs::create_directories(folder, ec);
   return ec ? REGDB_E_WRITEREGDB : S_OK;
 }
 
+}  // namespace
+
+HRESULT RegCreateKey(std::string_view keyPath) { return ChangeKey(keyPath, MakeFolder); }
+
 HRESULT RegSetString(std::string_view keyPath, std::string_view valueName, std::string_view value) {
-  fs::path folder;
-  if (!KeyFolder(keyPath, &folder)) return E_INVALIDARG;
-  WriterLock lock;
-  if (!lock.held()) return REGDB_E_WRITEREGDB;
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec) return REGDB_E_WRITEREGDB;
-  ValueMap values = ReadValues(folder);
-  values[std::string(valueName)] = std::string(value);
-  return WriteValues(folder, values);
+  return ChangeKey(keyPath, [&](const fs::path& folder) {
+    const HRESULT made = MakeFolder(folder);
+    if (FAILED(made)) return made;
+    ValueMap values = ReadValues(folder);
+    values[std::string(valueName)] = std::string(value);
+    return WriteValues(folder, values);
+  });
 }
 
 HRESULT RegGetString(std::string_view keyPath, std::string_view valueName, std::string* value) {
@@ -189,13 +198,11 @@ HRESULT RegGetString(std::string_view keyPath, std::string_view valueName, std::
 }
 
 HRESULT RegDeleteTree(std::string_view keyPath) {
-  fs::path folder;
-  if (!KeyFolder(keyPath, &folder)) return E_INVALIDARG;
-  WriterLock lock;
-  if (!lock.held()) return REGDB_E_WRITEREGDB;
-  std::error_code ec;
-  fs::remove_all(folder, ec);
-  return ec ? REGDB_E_WRITEREGDB : S_OK;
+  return ChangeKey(keyPath, [](const fs::path& folder) {
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+    return ec ? REGDB_E_WRITEREGDB : S_OK;
+  });
 }
 
 bool RegKeyExists(std::string_view keyPath) {

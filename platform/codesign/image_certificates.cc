@@ -18,12 +18,6 @@ constexpr DWORD ERROR_INVALID_PARAMETER_CODE = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER_CODE = 122;
 constexpr DWORD ERROR_BAD_EXE_FORMAT_CODE = 193;
 
-uint32_t Le32(FileBytes b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 | static_cast<uint32_t>(b[at + 2]) << 16 |
-         static_cast<uint32_t>(b[at + 3]) << 24;
-}
-uint16_t Le16(FileBytes b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
-
 // The total length of the DER element at `data` (tag, length and content), or 0.
 size_t DerLength(const BYTE* data, size_t available) {
   if (available < 2 || data[0] != 0x30) return 0;
@@ -78,21 +72,21 @@ bool ReadWholeFile(const std::string& path, std::vector<BYTE>* bytes) {
 
 std::optional<PeCertificates> ReadPeCertificates(FileBytes file) {
   if (file.size() < 0x40 || file[0] != 'M' || file[1] != 'Z') return std::nullopt;
-  const size_t peOffset = Le32(file, 0x3C);
+  const size_t peOffset = ReadLe32(file, 0x3C);
   if (peOffset > file.size() || file.size() - peOffset < 24 + 96 || std::memcmp(&file[peOffset], "PE\0\0", 4) != 0) {
     return std::nullopt;
   }
   const size_t optional = peOffset + 24;
-  const uint16_t magic = Le16(file, optional);
+  const uint16_t magic = ReadLe16(file, optional);
   if (magic != 0x10B && magic != 0x20B) return std::nullopt;
   const bool plus = magic == 0x20B;
   // The data directories (the certificate table is the fifth) must lie inside the file.
   const size_t directory = optional + (plus ? 112 : 96) + size_t{4} * 8;
   if (directory + 8 > file.size()) return std::nullopt;
-  const size_t directoryCount = Le32(file, optional + (plus ? 108 : 92));
+  const size_t directoryCount = ReadLe32(file, optional + (plus ? 108 : 92));
   if (directoryCount < 5) return std::nullopt;
-  const size_t tableOffset = Le32(file, directory);
-  const size_t tableSize = Le32(file, directory + 4);
+  const size_t tableOffset = ReadLe32(file, directory);
+  const size_t tableSize = ReadLe32(file, directory + 4);
   // The table must end exactly at the end of the file: nothing may hide after it.
   if (tableOffset == 0 || tableSize == 0 || tableOffset > file.size() || file.size() - tableOffset != tableSize) {
     return std::nullopt;
@@ -101,7 +95,7 @@ std::optional<PeCertificates> ReadPeCertificates(FileBytes file) {
   size_t at = tableOffset;
   while (at < file.size()) {
     if (file.size() - at < kWinCertificateHeader) return std::nullopt;
-    const size_t length = Le32(file, at);
+    const size_t length = ReadLe32(file, at);
     if (length < kWinCertificateHeader || length > file.size() - at) return std::nullopt;
     const size_t der = DerLength(&file[at + kWinCertificateHeader], length - kWinCertificateHeader);
     const size_t padding = length - kWinCertificateHeader - der;
@@ -148,7 +142,7 @@ std::optional<ElfSignature> ReadElfSignature(FileBytes file) {
 
 std::optional<std::vector<BYTE>> ReadCabinetRecord(FileBytes file) {
   if (file.size() < 12 || std::memcmp(file.data(), "MSCF", 4) != 0) return std::nullopt;
-  const size_t declared = Le32(file, 8);
+  const size_t declared = ReadLe32(file, 8);
   if (file.size() <= declared) return std::nullopt;
   return MakeCertificateRecord(&file[declared], file.size() - declared);
 }

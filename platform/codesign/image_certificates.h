@@ -49,6 +49,13 @@ class MappedFile {
 
 using FileBytes = std::span<const BYTE>;
 
+// Little-endian fields of file headers; the caller has checked the bounds.
+inline uint32_t ReadLe32(FileBytes b, size_t at) {
+  return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 | static_cast<uint32_t>(b[at + 2]) << 16 |
+         static_cast<uint32_t>(b[at + 3]) << 24;
+}
+inline uint16_t ReadLe16(FileBytes b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
+
 // The module-signature trailer that ends a signed ELF module.
 inline constexpr char kModuleSignatureMagic[] = "~Module signature appended~\n";
 inline constexpr size_t kModuleSignatureMagicLength = 28;

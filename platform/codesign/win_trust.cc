@@ -22,12 +22,6 @@ namespace {
 
 constexpr const char* kSpcIndirectDataContent = "1.3.6.1.4.1.311.2.1.4";
 
-uint32_t Le32(FileBytes b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 | static_cast<uint32_t>(b[at + 2]) << 16 |
-         static_cast<uint32_t>(b[at + 3]) << 24;
-}
-uint16_t Le16(FileBytes b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
-
 class Hasher {
  public:
   explicit Hasher(const EVP_MD* md) : m_context(EVP_MD_CTX_new()) {
@@ -243,18 +237,18 @@ bool PeImageDigest(FileBytes file, const std::string& digestName, std::vector<BY
 bool CabinetDigest(FileBytes file, const std::string& digestName, std::vector<BYTE>* digest) {
   const EVP_MD* md = StrongDigest(digestName);
   if (md == nullptr || file.size() < 60 || std::memcmp(file.data(), "MSCF", 4) != 0) return false;
-  const size_t signatureOffset = Le32(file, 8);
-  const size_t firstFile = Le32(file, 16);
-  const uint16_t folders = Le16(file, 26);
-  const uint16_t flags = Le16(file, 30);
+  const size_t signatureOffset = ReadLe32(file, 8);
+  const size_t firstFile = ReadLe32(file, 16);
+  const uint16_t folders = ReadLe16(file, 26);
+  const uint16_t flags = ReadLe16(file, 30);
   constexpr uint16_t kPreviousCabinet = 0x0001;
   constexpr uint16_t kNextCabinet = 0x0002;
   constexpr uint16_t kReservePresent = 0x0004;
   // A signed cabinet has the header reserve, 20 bytes starting with 0x00100000, holding
   // the signature's offset and length; the signature ends the file.
-  if ((flags & kReservePresent) == 0 || Le16(file, 36) != 20 || Le32(file, 40) != 0x00100000 ||
-      Le32(file, 44) != signatureOffset || static_cast<size_t>(Le32(file, 44)) + Le32(file, 48) != file.size() ||
-      signatureOffset > file.size()) {
+  if ((flags & kReservePresent) == 0 || ReadLe16(file, 36) != 20 || ReadLe32(file, 40) != 0x00100000 ||
+      ReadLe32(file, 44) != signatureOffset ||
+      static_cast<size_t>(ReadLe32(file, 44)) + ReadLe32(file, 48) != file.size() || signatureOffset > file.size()) {
     return false;
   }
   Hasher hasher(md);
