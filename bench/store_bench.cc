@@ -6,7 +6,6 @@
 //   (c) ProtectValue + UnprotectValue of a 100-character value, against nettle RC2-CBC of
 //       the same bytes with its key set up once (reported; the per-value key is the design).
 #define SQLITE_HAS_CODEC 1
-#include <dlfcn.h>
 #include <nettle/arctwo.h>
 #include <nettle/cbc.h>
 #include <sqlcipher/sqlite3.h>
@@ -18,6 +17,7 @@
 #include <random>
 
 #include "bench/bench_main.h"
+#include "lumora/registry.h"
 #include "module/settings_client.h"
 #include "store/key_set.h"
 #include "store/profile_database.h"
@@ -159,10 +159,7 @@ class ProtectionStore {
     ForgetDatabasePath();
     ForgetKeptPasswordForTests();
     setenv("LUMORA_HOME", m_folder.c_str(), 1);
-    void* services = dlopen(LUMORA_SERVICES_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    auto registerServer = reinterpret_cast<PFN_DllRegisterServer>(dlsym(services, "DllRegisterServer"));
-    registerServer();
-    dlclose(services);
+    RegisterServerLibrary(LUMORA_SERVICES_LIBRARY);
     const std::string path = m_folder + "/profile.db";
     std::string error;
     admin::CreateProfileDatabase(path, &error);

@@ -1,7 +1,6 @@
 // lumora-service-tour: the smallest end-to-end program of the product. It makes a fresh
 // state folder, registers the companion services there, creates each one by its program
 // identifier through the registry, uses it, and shows what it did.
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -67,15 +66,8 @@ int main(int argc, char** argv) {
   setenv("LUMORA_HOME", home.c_str(), 1);
   std::printf("state folder: %s\n", home.c_str());
 
-  void* library = dlopen(services.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    std::fprintf(stderr, "lumora-service-tour: cannot load %s: %s\n", services.c_str(), dlerror());
-    return 1;
-  }
-  auto registerServer = reinterpret_cast<PFN_DllRegisterServer>(dlsym(library, "DllRegisterServer"));
-  HRESULT hr = registerServer != nullptr ? registerServer() : CO_E_ERRORINDLL;
-  dlclose(library);
-  if (FAILED(hr)) return Fail("registering the services", hr);
+  HRESULT hr = RegisterServerLibrary(services);
+  if (FAILED(hr)) return Fail(("registering the services of " + services.string()).c_str(), hr);
   std::printf("registered: %s\n", services.c_str());
 
   ComPtr<ILumoraSettings> settings;

@@ -299,6 +299,16 @@ HRESULT UnregisterClass(const ClassRegistration& entry) {
   return first;
 }
 
+HRESULT RegisterServerLibrary(const std::string& libraryPath, bool unregister) {
+  void* library = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+  auto entry =
+      reinterpret_cast<PFN_DllRegisterServer>(dlsym(library, unregister ? "DllUnregisterServer" : "DllRegisterServer"));
+  const HRESULT hr = entry != nullptr ? entry() : CO_E_ERRORINDLL;
+  dlclose(library);
+  return hr;
+}
+
 std::string ModulePathOf(const void* address) {
   Dl_info info{};
   std::string path;

@@ -46,6 +46,11 @@ struct ClassRegistration {
 HRESULT RegisterClass(const ClassRegistration& entry, std::string_view modulePath);
 HRESULT UnregisterClass(const ClassRegistration& entry);
 
+// Loads the server library at `libraryPath` and runs its DllRegisterServer (or
+// DllUnregisterServer) with the current LUMORA_HOME. HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)
+// when the library cannot be loaded, CO_E_ERRORINDLL when it lacks the export.
+HRESULT RegisterServerLibrary(const std::string& libraryPath, bool unregister = false);
+
 // The canonical path of the loaded module that contains `address`.
 std::string ModulePathOf(const void* address);
 

@@ -20,23 +20,19 @@ struct CryptCertificate {
 
 namespace {
 
-std::vector<BYTE> Der(const X509_NAME* name) {
+// The DER encoding of an OpenSSL object through its i2d function.
+template <class T>
+std::vector<BYTE> DerOf(const T* object, int (*encode)(const T*, unsigned char**)) {
   unsigned char* out = nullptr;
-  const int length = i2d_X509_NAME(name, &out);
+  const int length = encode(object, &out);
   std::vector<BYTE> bytes;
   if (length > 0) bytes.assign(out, out + length);
   OPENSSL_free(out);
   return bytes;
 }
 
-std::vector<BYTE> Der(const ASN1_INTEGER* serial) {
-  unsigned char* out = nullptr;
-  const int length = i2d_ASN1_INTEGER(serial, &out);
-  std::vector<BYTE> bytes;
-  if (length > 0) bytes.assign(out, out + length);
-  OPENSSL_free(out);
-  return bytes;
-}
+std::vector<BYTE> Der(const X509_NAME* name) { return DerOf(name, i2d_X509_NAME); }
+std::vector<BYTE> Der(const ASN1_INTEGER* serial) { return DerOf(serial, i2d_ASN1_INTEGER); }
 
 PKCS7_SIGNER_INFO* FirstSignerInfo(const CryptMessage* message) {
   STACK_OF(PKCS7_SIGNER_INFO)* signers = PKCS7_get_signer_info(message->p7);

@@ -54,6 +54,16 @@ BOOL Fail(DWORD error) {
 
 BOOL FailWith(HRESULT code) { return Fail(static_cast<DWORD>(code)); }
 
+// Ends a handle's object; the cleared magic makes a second use an invalid handle.
+template <class T>
+BOOL Destroy(uintptr_t handle, uint32_t magic) {
+  T* object = From<T>(handle, magic);
+  if (object == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  object->magic = 0;
+  delete object;
+  return TRUE;
+}
+
 const uint8_t* Digest(Hash* hash) {
   if (!hash->finished) {
     md5_digest(&hash->context, MD5_DIGEST_SIZE, hash->digest);
@@ -148,13 +158,7 @@ BOOL CryptGetHashParam(HCRYPTHASH hHash, DWORD param, BYTE* data, DWORD* length,
   return TRUE;
 }
 
-BOOL CryptDestroyHash(HCRYPTHASH hHash) {
-  Hash* hash = From<Hash>(hHash, kHashMagic);
-  if (hash == nullptr) return Fail(ERROR_INVALID_HANDLE);
-  hash->magic = 0;
-  delete hash;
-  return TRUE;
-}
+BOOL CryptDestroyHash(HCRYPTHASH hHash) { return Destroy<Hash>(hHash, kHashMagic); }
 
 BOOL CryptDeriveKey(HCRYPTPROV hProv, ALG_ID algid, HCRYPTHASH hBaseData, DWORD /*flags*/, HCRYPTKEY* phKey) {
   if (phKey == nullptr) return Fail(ERROR_INVALID_PARAMETER);
@@ -258,13 +262,7 @@ BOOL CryptDecrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL final, DWORD /*flags*/,
   return TRUE;
 }
 
-BOOL CryptDestroyKey(HCRYPTKEY hKey) {
-  Key* key = From<Key>(hKey, kKeyMagic);
-  if (key == nullptr) return Fail(ERROR_INVALID_HANDLE);
-  key->magic = 0;
-  delete key;
-  return TRUE;
-}
+BOOL CryptDestroyKey(HCRYPTKEY hKey) { return Destroy<Key>(hKey, kKeyMagic); }
 
 namespace lumora::crypto {
 

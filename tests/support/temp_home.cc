@@ -1,7 +1,6 @@
 // Test support implementation.
 #include "temp_home.h"
 
-#include <dlfcn.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "lumora/registry.h"
 #include "lumora/trace.h"
 
 namespace lumora::testing {
@@ -33,14 +33,7 @@ TempHome::~TempHome() {
   if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
 }
 
-HRESULT TempHome::RegisterServer(const std::string& libraryPath) const {
-  void* library = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
-  auto registerServer = reinterpret_cast<PFN_DllRegisterServer>(dlsym(library, "DllRegisterServer"));
-  const HRESULT hr = registerServer != nullptr ? registerServer() : CO_E_ERRORINDLL;
-  dlclose(library);
-  return hr;
-}
+HRESULT TempHome::RegisterServer(const std::string& libraryPath) const { return RegisterServerLibrary(libraryPath); }
 
 HRESULT TempHome::RegisterServices() const { return RegisterServer(LUMORA_SERVICES_LIBRARY); }
 

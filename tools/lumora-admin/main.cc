@@ -5,7 +5,6 @@
 //   check  opens the store exactly as a new profile object does (so the first check of
 //          an installation makes its password) and checks the database.
 #define SQLITE_HAS_CODEC 1
-#include <dlfcn.h>
 #include <sqlcipher/sqlite3.h>
 #include <unistd.h>
 
@@ -75,15 +74,6 @@ fs::path DefaultServicesLibrary() {
   return self.parent_path().parent_path() / "lib" / "liblumora-services.so";
 }
 
-HRESULT RegisterServices(const fs::path& library) {
-  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
-  auto registerServer = reinterpret_cast<PFN_DllRegisterServer>(dlsym(handle, "DllRegisterServer"));
-  const HRESULT hr = registerServer != nullptr ? registerServer() : CO_E_ERRORINDLL;
-  dlclose(handle);
-  return hr;
-}
-
 int Init(const fs::path& home, const std::vector<std::string>& args) {
   fs::path services = DefaultServicesLibrary();
   for (size_t i = 0; i < args.size(); ++i) {
@@ -105,7 +95,7 @@ int Init(const fs::path& home, const std::vector<std::string>& args) {
   if (::access(home.c_str(), W_OK) != 0) return Error("the state folder '" + home.string() + "' is not writable");
   std::printf("state folder: %s\n", home.c_str());
 
-  const HRESULT registered = RegisterServices(services);
+  const HRESULT registered = RegisterServerLibrary(services);
   if (FAILED(registered)) {
     return Error("cannot register the companion services from '" + services.string() + "' (" + Code(registered) + ")");
   }
