@@ -18,7 +18,7 @@
 
 #include "bench/bench_main.h"
 #include "lumora/registry.h"
-#include "module/settings_client.h"
+#include "common/settings_client.h"
 #include "store/key_set.h"
 #include "store/profile_database.h"
 #include "store/store_context.h"

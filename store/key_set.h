@@ -1,6 +1,6 @@
 // CKeySet: the Main table, one row per profile variable. Opened as a snapshot for reading
-// or a dynaset for writing; keeps the profile session that made it, and an enum
-// recordset over the whole Enums table made on first need. Used by one thread.
+// or a dynaset for writing; keeps an enum recordset over the whole Enums table made on
+// first need. Used by one thread.
 #ifndef LUMORA_STORE_KEY_SET_H_
 #define LUMORA_STORE_KEY_SET_H_
 
@@ -11,14 +11,12 @@
 
 namespace lumora {
 
-class PRProfile;
-
 // The display text of array variables, "<Multiple Values>", loaded by the first key set.
 const std::string& MultipleValuesText();
 
 class CKeySet : public CDaoRecordset {
  public:
-  CKeySet(CDaoDatabase* pDatabase, int openType, PRProfile* session = nullptr);
+  CKeySet(CDaoDatabase* pDatabase, int openType);
   ~CKeySet() override;
 
   std::string m_Section;
@@ -37,12 +35,10 @@ class CKeySet : public CDaoRecordset {
   void DoFieldExchange(CDaoFieldExchange* pFX) override;
   const char* GetRuntimeClassName() const override { return "CKeySet"; }
 
-  PRProfile* Session() const { return m_pSession; }
   // The enum recordset over the whole Enums table, opened on first use.
   CEnumSet& EnumSet();
 
  private:
-  PRProfile* m_pSession;
   std::unique_ptr<CEnumSet> m_pEnumSet;
 };
 

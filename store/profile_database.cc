@@ -9,8 +9,8 @@
 #include <mutex>
 
 #include "lumora/profile.h"
-#include "module/process_state.h"
-#include "module/settings_client.h"
+#include "common/process_state.h"
+#include "common/settings_client.h"
 #include "store_context.h"
 
 namespace lumora {

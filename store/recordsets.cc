@@ -5,8 +5,8 @@
 #include "cert_set.h"
 #include "enum_set.h"
 #include "key_set.h"
-#include "module/resources.h"
-#include "module/settings_client.h"
+#include "common/resources.h"
+#include "common/settings_client.h"
 #include "scratch_set.h"
 
 namespace lumora {
@@ -25,8 +25,7 @@ const std::string& MultipleValuesText() {
   return MultipleValues();
 }
 
-CKeySet::CKeySet(CDaoDatabase* pDatabase, int openType, PRProfile* session)
-    : CDaoRecordset(pDatabase), m_pSession(session) {
+CKeySet::CKeySet(CDaoDatabase* pDatabase, int openType) : CDaoRecordset(pDatabase) {
   m_nDefaultType = openType;
   m_nFields = 10;
   MultipleValuesText();

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "module/process_state.h"
-#include "module/settings_client.h"
+#include "common/process_state.h"
+#include "common/settings_client.h"
 #include "stored_variable.h"
 
 namespace lumora {

@@ -4,7 +4,7 @@
 
 #include "lumora/trace.h"
 #include "lumora/values.h"
-#include "module/service_client.h"
+#include "common/service_client.h"
 
 namespace lumora {
 namespace {

@@ -11,7 +11,7 @@
 #include "decode_signed_message.h"
 #include "lumora/trace.h"
 #include "lumora/utf.h"
-#include "module/settings_client.h"
+#include "common/settings_client.h"
 #include "platform/codesign/win_trust.h"
 #include "system_wrappers.h"
 

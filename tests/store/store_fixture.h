@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "module/settings_client.h"
+#include "common/settings_client.h"
 #include "store/profile_database.h"
 #include "store/store_context.h"
 #include "tests/support/services_fixture.h"

@@ -17,7 +17,7 @@
 
 #include "lumora/profile.h"
 #include "lumora/registry.h"
-#include "module/settings_client.h"
+#include "common/settings_client.h"
 #include "store/profile_database.h"
 #include "store/store_context.h"
 #include "store_schema.h"

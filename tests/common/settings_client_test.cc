@@ -1,5 +1,5 @@
 // The settings client and the kept database path.
-#include "module/settings_client.h"
+#include "common/settings_client.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The component's use of the settings service: reading and writing machine settings by
 // identifier, and the database path, read once per process and kept. Any thread.
-#ifndef LUMORA_MODULE_SETTINGS_CLIENT_H_
-#define LUMORA_MODULE_SETTINGS_CLIENT_H_
+#ifndef LUMORA_COMMON_SETTINGS_CLIENT_H_
+#define LUMORA_COMMON_SETTINGS_CLIENT_H_
 
 #include <string>
 #include <string_view>
@@ -33,4 +33,4 @@ void ForgetDatabasePath();
 
 }  // namespace lumora
 
-#endif  // LUMORA_MODULE_SETTINGS_CLIENT_H_
+#endif  // LUMORA_COMMON_SETTINGS_CLIENT_H_

@@ -1,7 +1,7 @@
 // Creation of the companion services the component talks to. Every user creates a
 // service for one piece of work and releases it afterwards; nothing is cached here.
-#ifndef LUMORA_MODULE_SERVICE_CLIENT_H_
-#define LUMORA_MODULE_SERVICE_CLIENT_H_
+#ifndef LUMORA_COMMON_SERVICE_CLIENT_H_
+#define LUMORA_COMMON_SERVICE_CLIENT_H_
 
 #include "lumora/com_ptr.h"
 #include "lumora/services.h"
@@ -16,4 +16,4 @@ HRESULT CreateService(REFCLSID clsid, ComPtr<I>* service) {
 
 }  // namespace lumora
 
-#endif  // LUMORA_MODULE_SERVICE_CLIENT_H_
+#endif  // LUMORA_COMMON_SERVICE_CLIENT_H_

@@ -1,6 +1,6 @@
 // The component's string table. Texts are fixed in the component; any thread.
-#ifndef LUMORA_MODULE_RESOURCES_H_
-#define LUMORA_MODULE_RESOURCES_H_
+#ifndef LUMORA_COMMON_RESOURCES_H_
+#define LUMORA_COMMON_RESOURCES_H_
 
 #include <string>
 
@@ -29,4 +29,4 @@ std::string LoadResourceString(UINT id);
 
 }  // namespace lumora
 
-#endif  // LUMORA_MODULE_RESOURCES_H_
+#endif  // LUMORA_COMMON_RESOURCES_H_

@@ -1,8 +1,8 @@
 // Display value assistors: what a pending write request already knows about the value it
 // will write (raw value, type, enumeration options), handed to DisplayText so that the
 // consent dialog shows the value as it will be. Made on the stack for one call.
-#ifndef LUMORA_SESSION_DISPLAY_VALUE_ASSISTOR_H_
-#define LUMORA_SESSION_DISPLAY_VALUE_ASSISTOR_H_
+#ifndef LUMORA_STORE_DISPLAY_VALUE_ASSISTOR_H_
+#define LUMORA_STORE_DISPLAY_VALUE_ASSISTOR_H_
 
 #include <string>
 #include <vector>
@@ -63,4 +63,4 @@ class PR_GDVACreateRequest : public PR_GDVACreateLinkRequest {
 
 }  // namespace lumora
 
-#endif  // LUMORA_SESSION_DISPLAY_VALUE_ASSISTOR_H_
+#endif  // LUMORA_STORE_DISPLAY_VALUE_ASSISTOR_H_

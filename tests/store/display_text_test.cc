@@ -1,5 +1,5 @@
 // DisplayText for every type, from the store and from what requests know.
-#include "session/display_text.h"
+#include "store/display_text.h"
 
 #include <gtest/gtest.h>
 

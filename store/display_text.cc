@@ -5,7 +5,7 @@
 
 #include "lumora/profile.h"
 #include "lumora/values.h"
-#include "module/resources.h"
+#include "common/resources.h"
 #include "store/key_lookup.h"
 #include "store/raw_value.h"
 #include "store/uki.h"

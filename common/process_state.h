@@ -3,8 +3,8 @@
 // grant flag, the object count). Objects stay apartment-bound; this lock only keeps
 // threads of one process from corrupting what they share. Recursive, because store
 // operations nest (opening the database reads the kept path).
-#ifndef LUMORA_MODULE_PROCESS_STATE_H_
-#define LUMORA_MODULE_PROCESS_STATE_H_
+#ifndef LUMORA_COMMON_PROCESS_STATE_H_
+#define LUMORA_COMMON_PROCESS_STATE_H_
 
 #include <mutex>
 
@@ -14,4 +14,4 @@ std::recursive_mutex& ProcessStateMutex();
 
 }  // namespace lumora
 
-#endif  // LUMORA_MODULE_PROCESS_STATE_H_
+#endif  // LUMORA_COMMON_PROCESS_STATE_H_

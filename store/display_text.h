@@ -1,11 +1,11 @@
 // DisplayText: the text the consent dialogs show for a value. Used on one thread.
-#ifndef LUMORA_SESSION_DISPLAY_TEXT_H_
-#define LUMORA_SESSION_DISPLAY_TEXT_H_
+#ifndef LUMORA_STORE_DISPLAY_TEXT_H_
+#define LUMORA_STORE_DISPLAY_TEXT_H_
 
 #include <string>
 
 #include "display_value_assistor.h"
-#include "store/key_set.h"
+#include "key_set.h"
 
 namespace lumora {
 
@@ -17,4 +17,4 @@ std::string DisplayText(CKeySet* row, const PRGetDisplayValueAssistor* assistor,
 
 }  // namespace lumora
 
-#endif  // LUMORA_SESSION_DISPLAY_TEXT_H_
+#endif  // LUMORA_STORE_DISPLAY_TEXT_H_
