@@ -46,72 +46,7 @@ inline constexpr BOOL FALSE = 0;
 inline constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
 inline constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
 
-// ---------------------------------------------------------------------------------------
-// Result codes
-
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
-constexpr HRESULT MAKE_HRESULT(uint32_t severity, uint32_t facility, uint32_t code) {
-  return static_cast<HRESULT>((severity << 31) | (facility << 16) | code);
-}
-constexpr HRESULT HRESULT_FROM_WIN32(uint32_t error) {
-  return static_cast<HRESULT>(error) <= 0 ? static_cast<HRESULT>(error)
-                                          : static_cast<HRESULT>((error & 0x0000FFFFu) | (7u << 16) | 0x80000000u);
-}
-
-#define LUMORA_HR(value) static_cast<HRESULT>(static_cast<uint32_t>(value))
-inline constexpr HRESULT S_OK = 0;
-inline constexpr HRESULT S_FALSE = 1;
-inline constexpr HRESULT NOERROR = 0;
-inline constexpr HRESULT E_NOTIMPL = LUMORA_HR(0x80004001);
-inline constexpr HRESULT E_NOINTERFACE = LUMORA_HR(0x80004002);
-inline constexpr HRESULT E_POINTER = LUMORA_HR(0x80004003);
-inline constexpr HRESULT E_ABORT = LUMORA_HR(0x80004004);
-inline constexpr HRESULT E_FAIL = LUMORA_HR(0x80004005);
-inline constexpr HRESULT E_UNEXPECTED = LUMORA_HR(0x8000FFFF);
-inline constexpr HRESULT E_ACCESSDENIED = LUMORA_HR(0x80070005);
-inline constexpr HRESULT E_HANDLE = LUMORA_HR(0x80070006);
-inline constexpr HRESULT E_OUTOFMEMORY = LUMORA_HR(0x8007000E);
-inline constexpr HRESULT E_INVALIDARG = LUMORA_HR(0x80070057);
-inline constexpr HRESULT CLASS_E_NOAGGREGATION = LUMORA_HR(0x80040110);
-inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = LUMORA_HR(0x80040111);
-inline constexpr HRESULT REGDB_E_READREGDB = LUMORA_HR(0x80040150);
-inline constexpr HRESULT REGDB_E_WRITEREGDB = LUMORA_HR(0x80040151);
-inline constexpr HRESULT REGDB_E_CLASSNOTREG = LUMORA_HR(0x80040154);
-inline constexpr HRESULT CO_E_CLASSSTRING = LUMORA_HR(0x800401F3);
-inline constexpr HRESULT CO_E_DLLNOTFOUND = LUMORA_HR(0x800401F8);
-inline constexpr HRESULT CO_E_ERRORINDLL = LUMORA_HR(0x800401F9);
-inline constexpr HRESULT CO_E_OBJNOTREG = LUMORA_HR(0x800401FB);
-inline constexpr HRESULT CONNECT_E_NOCONNECTION = LUMORA_HR(0x80040200);
-inline constexpr HRESULT CONNECT_E_ADVISELIMIT = LUMORA_HR(0x80040201);
-inline constexpr HRESULT CONNECT_E_CANNOTCONNECT = LUMORA_HR(0x80040202);
-inline constexpr HRESULT DISP_E_UNKNOWNINTERFACE = LUMORA_HR(0x80020001);
-inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = LUMORA_HR(0x80020003);
-inline constexpr HRESULT DISP_E_PARAMNOTFOUND = LUMORA_HR(0x80020004);
-inline constexpr HRESULT DISP_E_TYPEMISMATCH = LUMORA_HR(0x80020005);
-inline constexpr HRESULT DISP_E_UNKNOWNNAME = LUMORA_HR(0x80020006);
-inline constexpr HRESULT DISP_E_NONAMEDARGS = LUMORA_HR(0x80020007);
-inline constexpr HRESULT DISP_E_BADVARTYPE = LUMORA_HR(0x80020008);
-inline constexpr HRESULT DISP_E_EXCEPTION = LUMORA_HR(0x80020009);
-inline constexpr HRESULT DISP_E_OVERFLOW = LUMORA_HR(0x8002000A);
-inline constexpr HRESULT DISP_E_BADINDEX = LUMORA_HR(0x8002000B);
-inline constexpr HRESULT DISP_E_UNKNOWNLCID = LUMORA_HR(0x8002000C);
-inline constexpr HRESULT DISP_E_ARRAYISLOCKED = LUMORA_HR(0x8002000D);
-inline constexpr HRESULT DISP_E_BADPARAMCOUNT = LUMORA_HR(0x8002000E);
-inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = LUMORA_HR(0x8002000F);
-inline constexpr HRESULT DISP_E_BADCALLEE = LUMORA_HR(0x80020010);
-inline constexpr HRESULT DISP_E_NOTACOLLECTION = LUMORA_HR(0x80020011);
-inline constexpr HRESULT DISP_E_DIVBYZERO = LUMORA_HR(0x80020012);
-inline constexpr HRESULT DISP_E_BUFFERTOOSMALL = LUMORA_HR(0x80020013);
-#undef LUMORA_HR
-
-inline constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
-inline constexpr uint32_t ERROR_ACCESS_DENIED = 5;
-inline constexpr uint32_t ERROR_INVALID_DATA = 13;
-inline constexpr uint32_t ERROR_MOD_NOT_FOUND = 126;
-inline constexpr uint32_t ERROR_DLL_NOT_FOUND = 1157;
-inline constexpr uint32_t ERROR_NOT_FOUND = 1168;
-inline constexpr uint32_t ERROR_CANCELLED = 1223;
+#include "lumora/winerror.h"  // the result codes and error numbers
 
 // ---------------------------------------------------------------------------------------
 // GUIDs

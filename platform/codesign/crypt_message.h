@@ -11,9 +11,6 @@
 
 #include "lumora/automation.h"
 
-inline constexpr HRESULT CRYPT_E_UNEXPECTED_MSG_TYPE = static_cast<HRESULT>(0x8009200Au);
-inline constexpr HRESULT CRYPT_E_ASN1_BADTAG = static_cast<HRESULT>(0x8009310Bu);
-inline constexpr HRESULT CRYPT_E_NOT_FOUND = static_cast<HRESULT>(0x80092004u);
 inline constexpr DWORD CERT_X500_NAME_STR = 3;
 inline constexpr DWORD CERT_NAME_STR_NO_QUOTING_FLAG = 0x10000000;
 inline constexpr DWORD CERT_NAME_STR_CRLF_FLAG = 0x08000000;

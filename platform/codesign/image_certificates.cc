@@ -14,10 +14,6 @@
 
 namespace {
 
-constexpr DWORD ERROR_INVALID_PARAMETER_CODE = 87;
-constexpr DWORD ERROR_INSUFFICIENT_BUFFER_CODE = 122;
-constexpr DWORD ERROR_BAD_EXE_FORMAT_CODE = 193;
-
 // The total length of the DER element at `data` (tag, length and content), or 0.
 size_t DerLength(const BYTE* data, size_t available) {
   if (available < 2 || data[0] != 0x30) return 0;
@@ -188,7 +184,7 @@ IMAGE_HANDLE FindExecutableImage(const char* fileName, const char* /*symbolPath*
     if (auto table = ReadPeCertificates(file)) image->records = std::move(table->records);
   } else {
     delete image;
-    SetLastError(ERROR_BAD_EXE_FORMAT_CODE);
+    SetLastError(ERROR_BAD_EXE_FORMAT);
     return nullptr;
   }
   if (imageFilePath != nullptr) {
@@ -202,7 +198,7 @@ BOOL ImageEnumerateCertificates(IMAGE_HANDLE handle, WORD /*typeFilter*/, DWORD*
                                 DWORD indexCount) {
   auto* image = static_cast<Image*>(handle);
   if (image == nullptr || certificateCount == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER_CODE);
+    SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   *certificateCount = static_cast<DWORD>(image->records.size());
@@ -213,13 +209,13 @@ BOOL ImageEnumerateCertificates(IMAGE_HANDLE handle, WORD /*typeFilter*/, DWORD*
 BOOL ImageGetCertificateData(IMAGE_HANDLE handle, DWORD index, WIN_CERTIFICATE* certificate, DWORD* requiredLength) {
   auto* image = static_cast<Image*>(handle);
   if (image == nullptr || requiredLength == nullptr || index >= image->records.size()) {
-    SetLastError(ERROR_INVALID_PARAMETER_CODE);
+    SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   const std::vector<BYTE>& record = image->records[index];
   if (certificate == nullptr || *requiredLength < record.size()) {
     *requiredLength = static_cast<DWORD>(record.size());
-    SetLastError(ERROR_INSUFFICIENT_BUFFER_CODE);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
   std::memcpy(certificate, record.data(), record.size());

@@ -20,16 +20,6 @@ inline constexpr GUID WIN_TRUST_SUBJTYPE_CABINET = {
 inline constexpr GUID WIN_TRUST_SUBJTYPE_PE_IMAGE = {
     0x43C9A1E0, 0x8DA0, 0x11CF, {0x87, 0x36, 0x00, 0xAA, 0x00, 0xA4, 0x85, 0xEB}};
 
-inline constexpr HRESULT TRUST_E_PROVIDER_UNKNOWN = static_cast<HRESULT>(0x800B0001u);
-inline constexpr HRESULT TRUST_E_ACTION_UNKNOWN = static_cast<HRESULT>(0x800B0002u);
-inline constexpr HRESULT TRUST_E_SUBJECT_FORM_UNKNOWN = static_cast<HRESULT>(0x800B0003u);
-inline constexpr HRESULT TRUST_E_SUBJECT_NOT_TRUSTED = static_cast<HRESULT>(0x800B0004u);
-inline constexpr HRESULT TRUST_E_NOSIGNATURE = static_cast<HRESULT>(0x800B0100u);
-inline constexpr HRESULT TRUST_E_BAD_DIGEST = static_cast<HRESULT>(0x80096010u);
-inline constexpr HRESULT CERT_E_EXPIRED = static_cast<HRESULT>(0x800B0101u);
-inline constexpr HRESULT CERT_E_UNTRUSTEDROOT = static_cast<HRESULT>(0x800B0109u);
-inline constexpr HRESULT CERT_E_CHAINING = static_cast<HRESULT>(0x800B010Au);
-inline constexpr HRESULT CERT_E_WRONG_USAGE = static_cast<HRESULT>(0x800B0110u);
 
 struct WIN_TRUST_SUBJECT_FILE {
   int hFile;  // the open file (read through its path here)

@@ -25,16 +25,6 @@ inline constexpr DWORD KP_EFFECTIVE_KEYLEN = 19;
 inline constexpr BYTE PLAINTEXTKEYBLOB = 0x8;
 inline constexpr DWORD HP_HASHVAL = 2;
 inline constexpr DWORD HP_HASHSIZE = 4;
-inline constexpr HRESULT NTE_BAD_LEN = static_cast<HRESULT>(0x80090004u);
-inline constexpr HRESULT NTE_BAD_DATA = static_cast<HRESULT>(0x80090005u);
-inline constexpr HRESULT NTE_BAD_HASH = static_cast<HRESULT>(0x80090002u);
-inline constexpr HRESULT NTE_BAD_KEY = static_cast<HRESULT>(0x80090003u);
-inline constexpr HRESULT NTE_BAD_ALGID = static_cast<HRESULT>(0x80090008u);
-inline constexpr HRESULT NTE_BAD_KEYSET = static_cast<HRESULT>(0x80090016u);
-inline constexpr HRESULT NTE_FAIL = static_cast<HRESULT>(0x80090020u);
-inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
-inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
-inline constexpr DWORD ERROR_MORE_DATA = 234;
 
 BOOL CryptAcquireContextA(HCRYPTPROV* phProv, const char* container, const char* provider, DWORD provType, DWORD flags);
 BOOL CryptReleaseContext(HCRYPTPROV hProv, DWORD flags);
