@@ -8,7 +8,6 @@
 #include "lumora/object.h"
 #include "lumora/profile.h"
 
-LUMORA_INTERFACE_ID(IPRTypeConvert, IID_IPRTypeConvert)
 
 namespace lumora {
 

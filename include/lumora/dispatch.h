@@ -32,6 +32,7 @@ struct DispEntry {
   VARTYPE params[kMaxDispParams];  // in-parameters, in declaration order
   VARTYPE result;                  // VT_EMPTY when there is no out, retval parameter
   HRESULT (*call)(void* self, VARIANT* args, VARIANT* result);
+  const char* help;  // the member's help text, or null
 };
 
 // Specialised per interface: `static std::span<const DispEntry> Get();`.
@@ -76,10 +77,10 @@ constexpr bool Holds(VARTYPE vt) {
       return std::is_same_v<T, VARIANT>;
     case kVariantRef:
       return std::is_same_v<T, VARIANT*>;
-    case VT_DISPATCH:
-      return std::is_same_v<T, IDispatch*>;
+    case VT_DISPATCH:  // IDispatch* or a pointer to a dual interface
+      return std::is_pointer_v<T> && std::is_base_of_v<IDispatch, std::remove_pointer_t<T>>;
     case VT_UNKNOWN:
-      return std::is_same_v<T, IUnknown*>;
+      return std::is_pointer_v<T> && std::is_base_of_v<IUnknown, std::remove_pointer_t<T>>;
     default:
       return false;
   }
@@ -103,6 +104,9 @@ T ArgFrom(VARIANT& v) {
     return v.pdispVal;
   } else if constexpr (std::is_same_v<T, IUnknown*>) {
     return v.punkVal;
+  } else if constexpr (std::is_pointer_v<T>) {
+    static_assert(!std::is_pointer_v<T>, "typed interface pointers are results only");
+    return nullptr;
   } else if constexpr (sizeof(T) == 4) {
     return static_cast<T>(v.lVal);
   } else if constexpr (sizeof(T) == 2) {
@@ -127,10 +131,10 @@ void StoreResult(VARIANT* out, VARTYPE vt, T& value) {
       out->fltVal = value;
     } else if constexpr (std::is_same_v<T, SAFEARRAY*>) {
       out->parray = value;
-    } else if constexpr (std::is_same_v<T, IDispatch*>) {
-      out->pdispVal = value;
-    } else if constexpr (std::is_same_v<T, IUnknown*>) {
-      out->punkVal = value;
+    } else if constexpr (std::is_pointer_v<T> && std::is_base_of_v<IDispatch, std::remove_pointer_t<T>>) {
+      out->pdispVal = static_cast<IDispatch*>(value);  // typed dual interfaces travel as VT_DISPATCH
+    } else if constexpr (std::is_pointer_v<T> && std::is_base_of_v<IUnknown, std::remove_pointer_t<T>>) {
+      out->punkVal = static_cast<IUnknown*>(value);
     } else if constexpr (sizeof(T) == 4) {
       out->lVal = static_cast<LONG>(value);
     } else if constexpr (sizeof(T) == 2) {
@@ -162,10 +166,10 @@ HRESULT Call(void* self, VARIANT* args, VARIANT* result) {
 
 }  // namespace detail
 
-// One table row: Disp<&I::Method, ResultType, ParamTypes...>(dispid, "Name", kind).
+// One table row: Disp<&I::Method, ResultType, ParamTypes...>(dispid, "Name", kind, "help").
 // The member's C++ signature is checked against the declared types at compile time.
 template <auto Method, VARTYPE Result, VARTYPE... In>
-constexpr DispEntry Disp(DISPID dispid, const char* name, WORD kind = DISPATCH_METHOD) {
+constexpr DispEntry Disp(DISPID dispid, const char* name, WORD kind = DISPATCH_METHOD, const char* help = nullptr) {
   using Traits = detail::MemberTraits<decltype(Method)>;
   static_assert(sizeof...(In) <= kMaxDispParams, "too many parameters");
   static_assert(Traits::kArity == sizeof...(In) + (Result == VT_EMPTY ? 0 : 1),
@@ -181,7 +185,7 @@ constexpr DispEntry Disp(DISPID dispid, const char* name, WORD kind = DISPATCH_M
     static_assert(std::is_pointer_v<Out> && detail::Holds<std::remove_pointer_t<Out>>(Result),
                   "the result parameter does not hold its declared VARTYPE");
   }
-  return DispEntry{dispid, name, kind, sizeof...(In), {In...}, Result, &detail::Call<Method, Result, In...>};
+  return DispEntry{dispid, name, kind, sizeof...(In), {In...}, Result, &detail::Call<Method, Result, In...>, help};
 }
 
 // Implements IDispatch for interface I from DispatchTable<I>.
