@@ -2,6 +2,7 @@
 // DllCanUnloadNow, DllRegisterServer and DllUnregisterServer.
 #include "lumora/class_table.h"
 #include "lumora/profile.h"
+#include "session/profile.h"
 #include "store/type_convert.h"
 
 namespace {
@@ -12,6 +13,8 @@ ModuleState g_module;  // lives as long as the library is loaded
 
 // In table order, which is also the order of registration.
 const ClassEntry kClasses[] = {
+    {{&CLSID_PRProfile, "PRProfile.PRProfile.1", "PRProfile.PRProfile", "PRProfile Class", "Apartment"},
+     &MakeFactory<ClassFactory<PRProfile>>},
     {{&CLSID_PRTypeConvert, "PRTypeConvert.PRTypeConvert.1", "PRTypeConvert.PRTypeConvert", "PRTypeConvert Class",
       "Apartment"},
      &MakeFactory<SingletonClassFactory<PRTypeConvert>>},
