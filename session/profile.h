@@ -64,8 +64,8 @@ class PRProfile : public Implements<DispatchImpl<IPRProfile>, IConnectionPointCo
   ~PRProfile() override = default;
 
  private:
-  bool m_counted = false;         // this object is in the profile object count
-  bool m_holdsProvider = false;   // this object holds a provider reference
+  bool m_counted = false;        // this object is in the profile object count
+  bool m_holdsProvider = false;  // this object holds a provider reference
 };
 
 }  // namespace lumora

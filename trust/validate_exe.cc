@@ -8,10 +8,10 @@
 #include <cstring>
 #include <fstream>
 
+#include "common/settings_client.h"
 #include "decode_signed_message.h"
 #include "lumora/trace.h"
 #include "lumora/utf.h"
-#include "common/settings_client.h"
 #include "platform/codesign/win_trust.h"
 #include "system_wrappers.h"
 
