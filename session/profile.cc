@@ -9,6 +9,7 @@
 #include "store/uki.h"
 #include "trust/section_access.h"
 #include "trust/validate_caller.h"
+#include "write_request_item.h"
 
 namespace lumora {
 namespace {
@@ -54,6 +55,7 @@ HRESULT PRProfile::FinalConstruct() {
 }
 
 void PRProfile::FinalRelease() noexcept {
+  m_writeRequests.clear();
   if (m_holdsProvider) {
     ReleaseCryptProvider();
     m_holdsProvider = false;
@@ -112,29 +114,5 @@ HRESULT PRProfile::FindConnectionPoint(REFIID, IConnectionPoint** ppCP) {
   *ppCP = nullptr;
   return CONNECT_E_NOCONNECTION;
 }
-
-// Reads and writes are built on this object by the request code; until then they are
-// not available.
-HRESULT PRProfile::AddReadRequest(BSTR) { return E_NOTIMPL; }
-HRESULT PRProfile::ExecuteReadRequests(LONG, BSTR, IPRKeyAttrsCollection** ppCollection) {
-  if (ppCollection != nullptr) *ppCollection = nullptr;
-  return E_NOTIMPL;
-}
-HRESULT PRProfile::AddModifyRawValueRequest(BSTR, BSTR) { return E_NOTIMPL; }
-HRESULT PRProfile::AddCreateKeyRequest(BSTR, EProfileDataType, BSTR, EVolatility, EPrivacy, BSTR, VARIANT_BOOL,
-                                       VARIANT*) {
-  return E_NOTIMPL;
-}
-HRESULT PRProfile::AddCreateLinkKeyRequest(BSTR, BSTR) { return E_NOTIMPL; }
-HRESULT PRProfile::AddDeleteKeyRequest(BSTR) { return E_NOTIMPL; }
-HRESULT PRProfile::ExecuteWriteRequests(LONG, BSTR, LONG* result) {
-  if (result != nullptr) *result = 0;
-  return E_NOTIMPL;
-}
-HRESULT PRProfile::AddCreateKeyRequest2(BSTR, EProfileDataType, VARIANT*, EVolatility, EPrivacy, BSTR, VARIANT_BOOL,
-                                        VARIANT*) {
-  return E_NOTIMPL;
-}
-HRESULT PRProfile::AddModifyValueRequest(BSTR, VARIANT*) { return E_NOTIMPL; }
 
 }  // namespace lumora

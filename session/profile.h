@@ -6,12 +6,14 @@
 #ifndef LUMORA_SESSION_PROFILE_H_
 #define LUMORA_SESSION_PROFILE_H_
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/catalogue.h"
 #include "lumora/object.h"
+#include "write_request_item.h"
 
 namespace lumora {
 
@@ -38,6 +40,21 @@ class PRProfile : public Implements<DispatchImpl<IPRProfile>, IConnectionPointCo
                                VARIANT* enumOptions) override;
   HRESULT AddModifyValueRequest(BSTR uki, VARIANT* newValue) override;
 
+  // The privileged routines the super user reaches (not on IPRProfile).
+  // Queues a privacy change; only an all-sections object may (else E_ACCESSDENIED).
+  virtual HRESULT AddModifyPrivacyRequest(BSTR uki, EPrivacy privacy);
+  // Queues a read; markShared exactly VARIANT_TRUE also records the time of sharing.
+  HRESULT AddReadRequest(BSTR uki, VARIANT_BOOL markShared);
+  // The read execution shared with the super user: `privileged` collections hand out
+  // every column of a variable.
+  HRESULT ExecuteReadRequestsHelper(bool privileged, LONG hwnd, BSTR message, IPRKeyAttrsCollection** ppCollection);
+  // The creation routine behind AddCreateKeyRequest; with `createNull` it queues a
+  // variable without a value (its value is not checked against the type).
+  HRESULT AddCreateKeyRequest(BSTR uki, EProfileDataType Type, BSTR Value, EVolatility volatility, EPrivacy privacy,
+                              BSTR fieldName, VARIANT_BOOL isreadonly, VARIANT* enumOptions, bool createNull);
+  // Queues switching a section's link to a common variable on (link VARIANT_TRUE) or off.
+  HRESULT AddLinkRequestHelper(BSTR uki, VARIANT_BOOL link);
+
   // IConnectionPointContainer: the profile object has no connection points.
   HRESULT EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
   HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
@@ -53,17 +70,21 @@ class PRProfile : public Implements<DispatchImpl<IPRProfile>, IConnectionPointCo
   LONG RequesterKind(std::string_view uki) const;
 
   // Set by the super user for the sessions it hands out, and by GrantSectionAccess.
-  std::vector<std::string> m_readRequests;        // qualified ukis, in call order
-  std::vector<std::string> m_markSharedRequests;  // ukis whose LastShared is set after a read
-  std::string m_section;                          // the granted section; empty before any grant
-  bool m_bAllSections = false;                    // every section may be addressed
-  bool m_bPrivileged = false;                     // handed out on the super user's own authority
-  std::string m_callerName;                       // the signer shown in the consent dialogs
+  std::vector<std::string> m_readRequests;                           // qualified ukis, in call order
+  std::vector<std::string> m_markSharedRequests;                     // ukis whose LastShared is set after a read
+  std::string m_section;                                             // the granted section; empty before any grant
+  bool m_bAllSections = false;                                       // every section may be addressed
+  bool m_bPrivileged = false;                                        // handed out on the super user's own authority
+  std::string m_callerName;                                          // the signer shown in the consent dialogs
+  std::vector<std::unique_ptr<PRWriteRequestItem>> m_writeRequests;  // queued changes, in call order
 
  protected:
-  ~PRProfile() override = default;
+  ~PRProfile() override;
 
  private:
+  // The link creation behind AddCreateLinkKeyRequest and a common modification.
+  HRESULT QueueCreateLinkRequest(const std::string& uki, const std::string& ukiSrc);
+
   bool m_counted = false;        // this object is in the profile object count
   bool m_holdsProvider = false;  // this object holds a provider reference
 };
