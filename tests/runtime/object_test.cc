@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "lumora/class_table.h"
 #include "lumora/object.h"
 #include "lumora/profile.h"
 #include "platform/database/dao_exception.h"
@@ -190,6 +191,43 @@ TEST_F(ObjectConstructionTest, FactoriesAndMakeObjectPassTheFailureOn) {
   object.reset();
   singleton.reset();
   factory.reset();
+}
+
+// The class table stands behind a library's exports: a class object that cannot be
+// made fails that one request, says why, and is tried again on the next.
+const CLSID kFragileClass = {0x5B0C7E11, 0x2D4A, 0x4E5F, {0x9A, 0x61, 0x0C, 0x3E, 0x7B, 0x21, 0x44, 0x90}};
+int g_factoryAttempts = 0;
+
+IClassFactory* MakeFactoryAfterTwoFailures(ModuleState& module) {
+  switch (++g_factoryAttempts) {
+    case 1:
+      throw std::bad_alloc();
+    case 2:
+      throw std::runtime_error("factory");
+    case 3:
+      return nullptr;
+    default:
+      return MakeFactory<ClassFactory<Fragile>>(module);
+  }
+}
+
+TEST_F(ObjectConstructionTest, AClassObjectThatCannotBeMadeFailsOnlyThatRequest) {
+  const ClassEntry entries[] = {{{&kFragileClass, "Lumora.Fragile.1", "Lumora.Fragile", "Fragile Class", "Apartment"},
+                                 &MakeFactoryAfterTwoFailures}};
+  ClassTable table(m_module, entries);
+  ComPtr<IClassFactory> factory;
+  EXPECT_EQ(table.GetClassObject(kFragileClass, IID_IClassFactory, factory.put_void()), E_OUTOFMEMORY);
+  EXPECT_EQ(table.GetClassObject(kFragileClass, IID_IClassFactory, factory.put_void()), E_FAIL);
+  EXPECT_EQ(m_traced, Texts{"ClassTable::GetClassObject: unknown error"});
+  EXPECT_EQ(table.GetClassObject(kFragileClass, IID_IClassFactory, factory.put_void()), E_OUTOFMEMORY);
+  EXPECT_FALSE(factory);
+  ASSERT_EQ(table.GetClassObject(kFragileClass, IID_IClassFactory, factory.put_void()), S_OK);
+  ComPtr<IEnumVARIANT> object;
+  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IEnumVARIANT, object.put_void()), S_OK);
+  EXPECT_EQ(table.CanUnloadNow(), S_FALSE);
+  object.reset();
+  factory.reset();
+  EXPECT_EQ(table.CanUnloadNow(), S_OK);
 }
 
 }  // namespace
