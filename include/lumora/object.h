@@ -138,7 +138,7 @@ HRESULT ConstructObject(IUnknown* outer, ModuleState* module, T** object) noexce
   T* created = nullptr;
   constexpr MethodName name{ClassNameOf<T>(), "FinalConstruct"};
   HRESULT hr = ErrorBoundary(name, [&]() -> HRESULT {
-    created = new T();
+    created = new T();  // NOLINT(bugprone-unhandled-exception-at-new): the boundary maps it
     return S_OK;
   });
   if (created == nullptr) return hr;  // the constructor or the allocation failed

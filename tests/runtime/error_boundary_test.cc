@@ -124,7 +124,7 @@ class PRNamed {
     m_result = LUMORA_ERROR_BOUNDARY([] { return Unknown(); });
     return nullptr;
   }
-  HRESULT Apply(HRESULT (PRNamed::*)(BSTR), std::vector<HRESULT (*)(const char*)>) {
+  HRESULT Apply(HRESULT (PRNamed::*)(BSTR), const std::vector<HRESULT (*)(const char*)>&) {
     return LUMORA_ERROR_BOUNDARY([] { return Unknown(); });
   }
   bool operator()(int) {
@@ -136,7 +136,7 @@ class PRNamed {
   bool operator<<(int) {
     return FAILED(m_result = LUMORA_ERROR_BOUNDARY([] { return Unknown(); }));
   }
-  static HRESULT Create(std::vector<std::map<int, int>>) {
+  static HRESULT Create(const std::vector<std::map<int, int>>&) {
     return LUMORA_ERROR_BOUNDARY([] { return Unknown(); });
   }
 
@@ -275,7 +275,7 @@ TEST(TraceHookTest, TextsTracedFromInsideTheSinkAreDropped) {
 
 TEST(TraceHookTest, LongTextsArriveWhole) {
   TraceRecorder trace;
-  const std::string name(3 * kTraceInlineLength, 'n');
+  const std::string name(3 * static_cast<size_t>(kTraceInlineLength), 'n');
   EXPECT_EQ(ErrorBoundary(name.c_str(), [] { return Unknown(); }), E_FAIL);
   EXPECT_EQ(trace.Take(), std::vector<std::string>{name + ": unknown error"});
   Trace("%s", "");
