@@ -3,8 +3,8 @@
 
 namespace lumora {
 
-std::recursive_mutex& ProcessStateMutex() {
-  static std::recursive_mutex mutex;  // lives until the component is unloaded
+ProcessStateMutexType& ProcessStateMutex() {
+  static ProcessStateMutexType mutex;  // lives until the component is unloaded
   return mutex;
 }
 

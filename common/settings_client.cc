@@ -8,8 +8,8 @@
 namespace lumora {
 namespace {
 
-std::string& KeptDatabasePath() {
-  static std::string path;  // guarded by ProcessStateMutex; lives for the process
+std::string& KeptDatabasePath() LUMORA_REQUIRES(ProcessStateMutex()) {
+  static std::string path;  // lives for the process
   return path;
 }
 
@@ -37,7 +37,7 @@ HRESULT WriteSetting(LONG id, std::string_view value) {
 }
 
 std::string GetDatabasePath() {
-  std::lock_guard lock(ProcessStateMutex());
+  ProcessStateLock lock;
   std::string& kept = KeptDatabasePath();
   if (kept.empty()) {
     std::string path;
@@ -47,7 +47,7 @@ std::string GetDatabasePath() {
 }
 
 void ForgetDatabasePath() {
-  std::lock_guard lock(ProcessStateMutex());
+  ProcessStateLock lock;
   KeptDatabasePath().clear();
 }
 

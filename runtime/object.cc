@@ -37,7 +37,7 @@ ULONG ObjectBase::InternalRelease() noexcept {
     // Keep the count above zero while the object tears down, in case FinalRelease
     // hands a reference out and takes it back.
     m_refs.store(1, std::memory_order_relaxed);
-    if (m_constructed) FinalRelease();
+    FinalRelease();
     delete this;
   }
   return left;

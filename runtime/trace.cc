@@ -4,8 +4,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
 #include <mutex>
-#include <string>
+#include <new>
 
 namespace lumora {
 namespace {
@@ -21,6 +22,10 @@ TraceState& State() {
   return state;
 }
 
+// Set while this thread runs the sink: the mutex is not recursive, and a sink that
+// traced (directly or through a failing call) would otherwise deadlock on it.
+thread_local bool t_inSink = false;
+
 }  // namespace
 
 TraceSink SetTraceSink(TraceSink sink, void* context) {
@@ -32,24 +37,39 @@ TraceSink SetTraceSink(TraceSink sink, void* context) {
   return previous;
 }
 
-void Trace(const char* format, ...) {
+void Trace(const char* format, ...) noexcept {
+  if (t_inSink) return;
   TraceState& state = State();
-  std::lock_guard lock(state.mutex);
+  std::lock_guard lock(state.mutex);  // std::mutex::lock only throws on misuse
   if (state.sink == nullptr) return;
+
+  char inlineText[kTraceInlineLength + 1];
+  std::unique_ptr<char[]> longText;
+  const char* text = inlineText;
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text;
-  if (length > 0) {
-    text.resize(static_cast<size_t>(length) + 1);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    text.resize(static_cast<size_t>(length));
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(inlineText, sizeof inlineText, format, args);
+  if (length < 0) {
+    inlineText[0] = '\0';  // a format the C library refuses: an empty text
+  } else if (length > kTraceInlineLength) {
+    longText.reset(new (std::nothrow) char[static_cast<size_t>(length) + 1]);
+    if (longText) {
+      std::vsnprintf(longText.get(), static_cast<size_t>(length) + 1, format, again);
+      text = longText.get();
+    }
   }
+  va_end(again);
   va_end(args);
-  state.sink(text.c_str(), state.context);
+
+  t_inSink = true;
+  try {
+    state.sink(text, state.context);
+  } catch (...) {
+    // A sink's failure is not the traced method's failure.
+  }
+  t_inSink = false;
 }
 
 }  // namespace lumora

@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "lumora/error.h"
 #include "lumora/object.h"
 #include "lumora/registry.h"
 
@@ -52,16 +53,24 @@ class ClassTable {
 }  // namespace lumora
 
 // Defines a server library's four exports over `table`, an expression giving its
-// ClassTable&. Registration names the library's own file as the server.
-#define LUMORA_DEFINE_SERVER_EXPORTS(table)                                                                      \
-  extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid,      \
-                                                                              void** ppv) {                      \
-    return (table).GetClassObject(rclsid, riid, ppv);                                                            \
-  }                                                                                                              \
-  extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return (table).CanUnloadNow(); } \
-  extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterServer() {                                \
-    return (table).RegisterServer(::lumora::ModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));    \
-  }                                                                                                              \
-  extern "C" __attribute__((visibility("default"))) HRESULT DllUnregisterServer() { return (table).UnregisterServer(); }
+// ClassTable&. Registration names the library's own file as the server. Each export is
+// an error boundary: nothing thrown while the table is made or the path is found
+// reaches the host.
+#define LUMORA_DEFINE_SERVER_EXPORTS(table)                                                                     \
+  extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid,     \
+                                                                              void** ppv) {                     \
+    return LUMORA_ERROR_BOUNDARY([&] { return (table).GetClassObject(rclsid, riid, ppv); });                    \
+  }                                                                                                             \
+  extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() {                                 \
+    return LUMORA_ERROR_BOUNDARY([&] { return (table).CanUnloadNow(); });                                       \
+  }                                                                                                             \
+  extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterServer() {                               \
+    return LUMORA_ERROR_BOUNDARY([&] {                                                                          \
+      return (table).RegisterServer(::lumora::ModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer))); \
+    });                                                                                                         \
+  }                                                                                                             \
+  extern "C" __attribute__((visibility("default"))) HRESULT DllUnregisterServer() {                             \
+    return LUMORA_ERROR_BOUNDARY([&] { return (table).UnregisterServer(); });                                   \
+  }
 
 #endif  // LUMORA_CLASS_TABLE_H_

@@ -17,6 +17,7 @@
 #include <type_traits>
 
 #include "lumora/com_ptr.h"
+#include "lumora/error.h"
 
 namespace lumora {
 
@@ -54,13 +55,15 @@ class ObjectBase {
   // Classes that refuse aggregation hide this with `false`.
   static constexpr bool kAggregatable = true;
 
-  // The construction step. A failure destroys the object; FinalRelease is not run then.
+  // The construction step, run once after allocation; a failure destroys the object
+  // again. FinalRelease runs from the object's destruction in every case, also after a
+  // failed FinalConstruct, so it must give back whatever a partial construction took
+  // (and an object may count itself in every outcome of FinalConstruct).
   virtual HRESULT FinalConstruct() { return S_OK; }
   virtual void FinalRelease() noexcept {}
 
   // Used by the creation helpers only.
   void BindCreation(IUnknown* outer, ModuleState* module) noexcept;
-  void MarkConstructed() noexcept { m_constructed = true; }
 
  protected:
   ObjectBase() noexcept : m_inner(this) {}
@@ -84,7 +87,6 @@ class ObjectBase {
   std::atomic<ULONG> m_refs{0};
   IUnknown* m_outer = nullptr;
   ModuleState* m_module = nullptr;
-  bool m_constructed = false;
 };
 
 template <class First, class... Rest>
@@ -124,28 +126,30 @@ class Implements : public ObjectBase, public First, public Rest... {
 };
 
 // Allocates a T, binds it and runs its construction step. On success *object holds the
-// one (internal) reference; on failure the object is gone.
+// one (internal) reference; on failure the object is gone (FinalRelease has run, so
+// whatever a partial FinalConstruct took is given back) and the module is as before.
+// Construction crosses the same error boundary as a public method: a framework
+// exception gives its code, an allocation failure (in the constructor too)
+// E_OUTOFMEMORY, anything else the trace "<Class>::FinalConstruct: unknown error" and
+// E_FAIL.
 template <class T>
 HRESULT ConstructObject(IUnknown* outer, ModuleState* module, T** object) noexcept {
   *object = nullptr;
-  T* created = new (std::nothrow) T();
-  if (created == nullptr) return E_OUTOFMEMORY;
+  T* created = nullptr;
+  constexpr MethodName name{ClassNameOf<T>(), "FinalConstruct"};
+  HRESULT hr = ErrorBoundary(name, [&]() -> HRESULT {
+    created = new T();  // NOLINT(bugprone-unhandled-exception-at-new): the boundary maps it
+    return S_OK;
+  });
+  if (created == nullptr) return hr;  // the constructor or the allocation failed
   ObjectBase* base = created;
   base->BindCreation(outer, module);
   base->InternalAddRef();
-  HRESULT hr = E_FAIL;
-  try {
-    hr = created->FinalConstruct();
-  } catch (const HResultException& e) {
-    hr = e.code();
-  } catch (...) {
-    hr = E_FAIL;
-  }
+  hr = ErrorBoundary(name, [&] { return created->FinalConstruct(); });
   if (FAILED(hr)) {
     base->InternalRelease();
     return hr;
   }
-  base->MarkConstructed();
   *object = created;
   return S_OK;
 }
@@ -160,7 +164,7 @@ HRESULT CreateObjectInstance(IUnknown* outer, REFIID riid, void** ppv, ModuleSta
   if (outer != nullptr && (!T::kAggregatable || riid != IID_IUnknown)) return CLASS_E_NOAGGREGATION;
   T* object = nullptr;
   HRESULT hr = ConstructObject<T>(outer, module, &object);
-  if (FAILED(hr)) return hr;
+  if (object == nullptr) return hr;  // the construction failed and was undone
   ObjectBase* base = object;
   hr = base->InternalQueryInterface(riid, ppv);
   base->InternalRelease();  // destroys the object when the request failed
