@@ -38,19 +38,14 @@ class EmptyConnectionPoints : public Implements<IEnumConnectionPoints> {
 }  // namespace
 
 HRESULT PRProfile::FinalConstruct() {
-  return ErrorBoundary("PRProfile::FinalConstruct", [&]() -> HRESULT {
-    // Counted first, so that FinalRelease's uncounting balances every outcome.
+  return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
+    // Counted in every outcome: FinalRelease runs after a failed construction too, and
+    // uncounts it.
     CountProfileObject();
     m_counted = true;
-    HRESULT hr = eErrorCipherInitializingFailed;
-    if (AcquireCryptProvider() == 0) {
-      m_holdsProvider = true;
-      hr = OpenProfileDatabase();
-    }
-    // The object factory destroys a failed object without releasing it: undo here what
-    // the release would undo.
-    if (FAILED(hr)) FinalRelease();
-    return hr;
+    if (AcquireCryptProvider() != 0) return eErrorCipherInitializingFailed;
+    m_holdsProvider = true;
+    return OpenProfileDatabase();
   });
 }
 
@@ -69,7 +64,7 @@ void PRProfile::FinalRelease() noexcept {
 }
 
 HRESULT PRProfile::GrantSectionAccess(BSTR reverseDomainName) {
-  return ErrorBoundary("PRProfile::GrantSectionAccess", [&]() -> HRESULT {
+  return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
     const std::string section = Bstr::ToUtf8(reverseDomainName);
     std::string callerName;
     if (SuperKeyGrantFlag()) {
