@@ -62,6 +62,23 @@ void Exchange(CDaoFieldExchange* pFX, const char* name, DaoFieldType type, T& va
   }
 }
 
+// Holds a read transaction for its scope, unless one is open already (a transaction of
+// the workspace, which its owner ends).
+class ReadTransaction {
+ public:
+  explicit ReadTransaction(sqlite3* db) : m_db(db != nullptr && sqlite3_get_autocommit(db) != 0 ? db : nullptr) {
+    if (m_db != nullptr && sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) m_db = nullptr;
+  }
+  ~ReadTransaction() {
+    if (m_db != nullptr) sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+  }
+  ReadTransaction(const ReadTransaction&) = delete;
+  ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+ private:
+  sqlite3* m_db;
+};
+
 }  // namespace
 
 void DFX_Text(CDaoFieldExchange* pFX, const char* name, std::string& value, int, DWORD) {
@@ -220,35 +237,58 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   m_filterSql.clear();
   m_filterParameters.clear();
   bool filterInMemory = false;
+  // WHERE texts and their literals, asked one after the other.
+  std::vector<std::pair<std::string, std::vector<DaoValue>>> queries;
   if (!m_strFilter.empty()) {
     m_filter = DaoFilter::Parse(m_strFilter);
     if (m_filter->Comparisons() <= kMaxSqlComparisons) {
       m_filterSql = m_filter->ToSql(m_columns, &m_filterParameters);
     } else {
-      m_filter->Matches(m_columns, DaoRow(m_columns.size()));  // checks the columns and types
-      filterInMemory = true;
+      // A long OR (many variables read at once) is asked a group of terms at a time, so
+      // that each group is found through the indexes rather than by reading the table.
+      queries = m_filter->ToSqlParts(m_columns, kMaxSqlComparisons);
+      if (queries.empty()) {
+        m_filter->Matches(m_columns, DaoRow(m_columns.size()));  // checks the columns and types
+        filterInMemory = true;
+      }
     }
   }
+  if (queries.empty()) queries.emplace_back(m_filterSql, m_filterParameters);
   const bool needRows = m_snapshot || filterInMemory;
-  std::string sql = "SELECT rowid" + (needRows ? ", " + SelectList() : std::string()) + " FROM [" + m_table + "]";
-  if (!m_filterSql.empty()) sql += " WHERE " + m_filterSql;
-  sql += " ORDER BY rowid";
-  sqlite3_stmt* statement = nullptr;
-  int rc = sqlite3_prepare_v2(Db(), sql.c_str(), -1, &statement, nullptr);
-  if (rc != SQLITE_OK) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
-  BindAll(statement, m_filterParameters);
   m_rowids.clear();
   m_rows.clear();
-  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    if (needRows) {
-      DaoRow row = ReadRow(statement, 1);
-      if (filterInMemory && !m_filter->Matches(m_columns, row)) continue;
+  std::map<int64_t, DaoRow> merged;  // the groups' rows, each once, in rowid order
+  // Several groups read as one: no writer's commit may fall between two of them.
+  ReadTransaction oneRead(queries.size() > 1 ? Db() : nullptr);
+  for (const auto& [where, parameters] : queries) {
+    std::string sql = "SELECT rowid" + (needRows ? ", " + SelectList() : std::string()) + " FROM [" + m_table + "]";
+    if (!where.empty()) sql += " WHERE " + where;
+    sql += " ORDER BY rowid";
+    sqlite3_stmt* statement = nullptr;
+    int rc = sqlite3_prepare_v2(Db(), sql.c_str(), -1, &statement, nullptr);
+    if (rc != SQLITE_OK) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
+    BindAll(statement, parameters);
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+      const int64_t rowid = sqlite3_column_int64(statement, 0);
+      DaoRow row;
+      if (needRows) {
+        row = ReadRow(statement, 1);
+        if (filterInMemory && !m_filter->Matches(m_columns, row)) continue;
+      }
+      if (queries.size() > 1) {
+        merged.emplace(rowid, std::move(row));
+        continue;
+      }
       if (m_snapshot) m_rows.push_back(std::move(row));
+      m_rowids.push_back(rowid);
     }
-    m_rowids.push_back(sqlite3_column_int64(statement, 0));
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
   }
-  sqlite3_finalize(statement);
-  if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
+  for (auto& [rowid, row] : merged) {
+    if (m_snapshot) m_rows.push_back(std::move(row));
+    m_rowids.push_back(rowid);
+  }
   m_deleted.assign(m_rowids.size(), false);
   m_positionOfRowid.clear();
   for (size_t i = 0; i < m_rowids.size(); ++i) m_positionOfRowid[m_rowids[i]] = i;
