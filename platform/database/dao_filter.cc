@@ -312,26 +312,16 @@ std::string DaoFilter::ToSql(const std::vector<DaoColumn>& columns, std::vector<
 
 size_t DaoFilter::Comparisons() const { return CountComparisons(*m_root); }
 
-std::vector<std::pair<std::string, std::vector<DaoValue>>> DaoFilter::ToSqlParts(const std::vector<DaoColumn>& columns,
-                                                                                 size_t maxComparisons) const {
-  std::vector<std::pair<std::string, std::vector<DaoValue>>> parts;
-  if (m_root->kind != Node::Kind::kOr) return parts;
-  size_t inPart = 0;
+std::vector<std::pair<std::string, std::vector<DaoValue>>> DaoFilter::ToSqlAlternatives(
+    const std::vector<DaoColumn>& columns, size_t maxComparisons) const {
+  std::vector<std::pair<std::string, std::vector<DaoValue>>> alternatives;
+  if (m_root->kind != Node::Kind::kOr) return alternatives;
   for (const auto& child : m_root->children) {
-    const size_t comparisons = CountComparisons(*child);
-    if (comparisons > maxComparisons) return {};
-    if (parts.empty() || inPart + comparisons > maxComparisons) {
-      parts.emplace_back();
-      inPart = 0;
-    }
-    auto& [sql, parameters] = parts.back();
-    if (!sql.empty()) sql += " OR ";
-    sql.push_back('(');
+    if (CountComparisons(*child) > maxComparisons) return {};
+    auto& [sql, parameters] = alternatives.emplace_back();
     ::ToSql(*child, columns, &parameters, &sql);
-    sql.push_back(')');
-    inPart += comparisons;
   }
-  return parts;
+  return alternatives;
 }
 
 bool DaoFilter::Matches(const std::vector<DaoColumn>& columns, const DaoRow& row) const {

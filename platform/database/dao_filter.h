@@ -29,12 +29,12 @@ class DaoFilter {
   std::string ToSql(const std::vector<DaoColumn>& columns, std::vector<DaoValue>* parameters) const;
   // How many comparisons the filter holds (the engine limits how large a query may grow).
   size_t Comparisons() const;
-  // The filter as WHERE texts (with their literals) of at most `maxComparisons`
-  // comparisons each, whose rows together are the filter's rows: the terms of an OR at
-  // the top taken a group at a time. Empty when the filter cannot be cut so (no OR at
-  // the top, or one term alone is too large). Throws as ToSql.
-  std::vector<std::pair<std::string, std::vector<DaoValue>>> ToSqlParts(const std::vector<DaoColumn>& columns,
-                                                                        size_t maxComparisons) const;
+  // The alternatives of an OR at the top of the filter, each as a WHERE text and its
+  // literals: the filter's rows are the rows of all of them. Alternatives of the same
+  // shape have the same text. Empty when the filter is no OR, or one alternative holds
+  // more than `maxComparisons` comparisons. Throws as ToSql.
+  std::vector<std::pair<std::string, std::vector<DaoValue>>> ToSqlAlternatives(const std::vector<DaoColumn>& columns,
+                                                                               size_t maxComparisons) const;
   // Whether `row` (values in the order of `columns`) satisfies the filter; throws as ToSql.
   bool Matches(const std::vector<DaoColumn>& columns, const DaoRow& row) const;
 

@@ -79,6 +79,38 @@ class ReadTransaction {
   sqlite3* m_db;
 };
 
+// The statements of one open, prepared once per text, finalized with it.
+class PreparedStatements {
+ public:
+  explicit PreparedStatements(sqlite3* db) : m_db(db) {}
+  ~PreparedStatements() {
+    for (auto& [sql, statement] : m_statements) sqlite3_finalize(statement);
+  }
+  PreparedStatements(const PreparedStatements&) = delete;
+  PreparedStatements& operator=(const PreparedStatements&) = delete;
+
+  // The statement kept under `key`, reset and without bindings; prepared from the text
+  // `sql()` gives the first time.
+  template <class Sql>
+  sqlite3_stmt* Get(const std::string& key, const Sql& sql, const std::string& table) {
+    auto found = m_statements.find(key);
+    if (found != m_statements.end()) {
+      sqlite3_reset(found->second);
+      sqlite3_clear_bindings(found->second);
+      return found->second;
+    }
+    sqlite3_stmt* statement = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db, sql().c_str(), -1, &statement, nullptr);
+    if (rc != SQLITE_OK) ThrowSqliteError(m_db, rc, "Open [" + table + "]");
+    m_statements.emplace(key, statement);
+    return statement;
+  }
+
+ private:
+  sqlite3* m_db;
+  std::map<std::string, sqlite3_stmt*> m_statements;
+};
+
 }  // namespace
 
 void DFX_Text(CDaoFieldExchange* pFX, const char* name, std::string& value, int, DWORD) {
@@ -241,13 +273,15 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   std::vector<std::pair<std::string, std::vector<DaoValue>>> queries;
   if (!m_strFilter.empty()) {
     m_filter = DaoFilter::Parse(m_strFilter);
-    if (m_filter->Comparisons() <= kMaxSqlComparisons) {
-      m_filterSql = m_filter->ToSql(m_columns, &m_filterParameters);
-    } else {
-      // A long OR (many variables read at once) is asked a group of terms at a time, so
-      // that each group is found through the indexes rather than by reading the table.
-      queries = m_filter->ToSqlParts(m_columns, kMaxSqlComparisons);
-      if (queries.empty()) {
+    // A list of alternatives (a read of many variables is one) is asked one alternative
+    // at a time, each found through the indexes with one statement prepared per shape:
+    // as one query its plan would grow faster than the list, and past the engine's
+    // limits it could only be evaluated by reading the whole table.
+    queries = m_filter->ToSqlAlternatives(m_columns, kMaxSqlComparisons);
+    if (queries.empty()) {
+      if (m_filter->Comparisons() <= kMaxSqlComparisons) {
+        m_filterSql = m_filter->ToSql(m_columns, &m_filterParameters);
+      } else {
         m_filter->Matches(m_columns, DaoRow(m_columns.size()));  // checks the columns and types
         filterInMemory = true;
       }
@@ -257,17 +291,24 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   const bool needRows = m_snapshot || filterInMemory;
   m_rowids.clear();
   m_rows.clear();
-  std::map<int64_t, DaoRow> merged;  // the groups' rows, each once, in rowid order
-  // Several groups read as one: no writer's commit may fall between two of them.
+  std::map<int64_t, DaoRow> merged;  // the alternatives' rows, each once, in rowid order
+  // Several queries read as one: no writer's commit may fall between two of them.
   ReadTransaction oneRead(queries.size() > 1 ? Db() : nullptr);
+  PreparedStatements statements(Db());
+  const std::string select =
+      "SELECT rowid" + (needRows ? ", " + SelectList() : std::string()) + " FROM [" + m_table + "]";
   for (const auto& [where, parameters] : queries) {
-    std::string sql = "SELECT rowid" + (needRows ? ", " + SelectList() : std::string()) + " FROM [" + m_table + "]";
-    if (!where.empty()) sql += " WHERE " + where;
-    sql += " ORDER BY rowid";
-    sqlite3_stmt* statement = nullptr;
-    int rc = sqlite3_prepare_v2(Db(), sql.c_str(), -1, &statement, nullptr);
-    if (rc != SQLITE_OK) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
+    sqlite3_stmt* statement = statements.Get(
+        where,
+        [&] {
+          std::string sql = select;
+          if (!where.empty()) sql += " WHERE " + where;
+          if (queries.size() == 1) sql += " ORDER BY rowid";  // the merge orders the alternatives' rows
+          return sql;
+        },
+        m_table);
     BindAll(statement, parameters);
+    int rc = SQLITE_OK;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
       const int64_t rowid = sqlite3_column_int64(statement, 0);
       DaoRow row;
@@ -282,7 +323,6 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
       if (m_snapshot) m_rows.push_back(std::move(row));
       m_rowids.push_back(rowid);
     }
-    sqlite3_finalize(statement);
     if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
   }
   for (auto& [rowid, row] : merged) {
@@ -290,6 +330,7 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
     m_rowids.push_back(rowid);
   }
   m_deleted.assign(m_rowids.size(), false);
+  m_deletedCount = 0;
   m_positionOfRowid.clear();
   for (size_t i = 0; i < m_rowids.size(); ++i) m_positionOfRowid[m_rowids[i]] = i;
   m_open = true;
@@ -309,6 +350,7 @@ void CDaoRecordset::Close() {
   m_rowids.clear();
   m_rows.clear();
   m_deleted.clear();
+  m_deletedCount = 0;
   m_positionOfRowid.clear();
   m_editMode = EditMode::kNone;
 }
@@ -331,7 +373,7 @@ bool CDaoRecordset::IsDeleted() const {
 
 long CDaoRecordset::GetRecordCount() const {
   RequireOpen();
-  return static_cast<long>(std::count(m_deleted.begin(), m_deleted.end(), false));
+  return static_cast<long>(m_deleted.size() - m_deletedCount);
 }
 
 std::optional<DaoRow> CDaoRecordset::RowAt(size_t index) {
@@ -352,6 +394,11 @@ std::optional<DaoRow> CDaoRecordset::RowAt(size_t index) {
   return std::nullopt;  // deleted by someone else since the set was opened
 }
 
+void CDaoRecordset::MarkDeleted(size_t index) {
+  if (!m_deleted[index]) ++m_deletedCount;
+  m_deleted[index] = true;
+}
+
 void CDaoRecordset::LoadDefaults() {
   CDaoFieldExchange defaults(CDaoFieldExchange::kSetDefaults);
   DoFieldExchange(&defaults);
@@ -365,7 +412,7 @@ void CDaoRecordset::LoadCurrent(const DaoRow* known) {
   const std::optional<DaoRow> row =
       known != nullptr ? std::optional<DaoRow>(*known) : RowAt(static_cast<size_t>(m_position));
   if (!row) {
-    m_deleted[static_cast<size_t>(m_position)] = true;
+    MarkDeleted(static_cast<size_t>(m_position));
     LoadDefaults();
     return;
   }
@@ -499,7 +546,7 @@ void CDaoRecordset::Update() {
     sqlite3_reset(statement);
     if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Update [" + m_table + "]");
     if (sqlite3_changes(Db()) == 0) {
-      m_deleted[static_cast<size_t>(m_position)] = true;
+      MarkDeleted(static_cast<size_t>(m_position));
       AfxThrowDaoException(kJetNoCurrentRecord, "The record was deleted by another user");
     }
     return;
@@ -536,6 +583,6 @@ void CDaoRecordset::Delete() {
   const int rc = sqlite3_step(statement);
   sqlite3_reset(statement);
   if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Delete [" + m_table + "]");
-  m_deleted[static_cast<size_t>(m_position)] = true;
+  MarkDeleted(static_cast<size_t>(m_position));
   m_editMode = EditMode::kNone;
 }

@@ -112,6 +112,7 @@ class CDaoRecordset {
   std::optional<DaoRow> RowAt(size_t index);
   void LoadCurrent(const DaoRow* known = nullptr);
   void LoadDefaults();
+  void MarkDeleted(size_t index);
   void MoveTo(long position, const DaoRow* row = nullptr);
   // First position at or after `from` that satisfies `filter`, or -1; *row receives
   // that row's values when the search read them.
@@ -128,6 +129,7 @@ class CDaoRecordset {
   std::vector<int64_t> m_rowids;
   std::vector<DaoRow> m_rows;  // a snapshot's copies
   std::vector<bool> m_deleted;
+  size_t m_deletedCount = 0;  // of m_deleted, so that counting the rows takes no walk
   std::unordered_map<int64_t, size_t> m_positionOfRowid;
   long m_position = 0;  // -1 is BOF, size() is EOF
   EditMode m_editMode = EditMode::kNone;
