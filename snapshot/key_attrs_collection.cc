@@ -2,6 +2,8 @@
 #include "key_attrs_collection.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "array_items_collection.h"
@@ -83,6 +85,16 @@ bool UkiOf(const VARIANT& index, std::string* uki) {
 }
 
 std::string ArrayFilter(std::string_view uki) { return "UKI = '" + QuoteFilterText(uki) + "'"; }
+
+// Section and key folded as the store's filters fold them (A-Z only), as one lookup key.
+std::string FoldedUki(std::string_view section, std::string_view key) {
+  std::string folded;
+  folded.reserve(section.size() + key.size() + 1);
+  for (const std::string_view part : {section, std::string_view("\0", 1), key}) {
+    for (const char c : part) folded.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
+  }
+  return folded;
+}
 
 }  // namespace
 
@@ -169,19 +181,43 @@ void PRKeyAttrsCollection::FillSection(const std::string& section) {
   KeepRows(set);
 }
 
+std::vector<std::string> PRKeyAttrsCollection::LinkSourceValues(CDaoDatabase* database) const {
+  std::vector<std::string> sources;
+  for (const Row& r : m_rows) {
+    if (r.linked) sources.push_back(r.key);
+  }
+  std::vector<std::string> values(m_rows.size());
+  if (sources.empty()) return values;
+  // Every source in one read; a source is found as a link finds it: the first row, in
+  // the store's order, whose section and key match without regard to letter case.
+  CKeySet set(database, dbOpenSnapshot);
+  set.m_strFilter = KeyListFilter(sources);
+  set.Open();
+  std::unordered_map<std::string, std::string> found;
+  for (; !set.IsEOF(); set.MoveNext()) found.emplace(FoldedUki(set.m_Section, set.m_Key), set.m_Value);
+  for (size_t row = 0; row < m_rows.size(); ++row) {
+    if (!m_rows[row].linked) continue;
+    const auto source = found.find(FoldedUki(SectionOfUki(m_rows[row].key), KeyOfUki(m_rows[row].key)));
+    values[row] = source != found.end() ? UnprotectValue(source->second) : std::string();
+  }
+  return values;
+}
+
 void PRKeyAttrsCollection::BuildReadConsentList(std::vector<std::unique_ptr<PRDisplayReadItem>>* list) const {
   if (m_rows.empty()) return;
   CKeySet reader(SnapshotDatabase(), dbOpenSnapshot);
+  const std::vector<std::string> linkValues = LinkSourceValues(reader.m_pDatabase);
+  std::unordered_set<std::string> shown;
+  for (const auto& item : *list) shown.insert(item->m_fieldName);
   for (size_t row = 0; row < m_rows.size(); ++row) {
-    if (m_rows[row].value == kNotSetMarker) continue;
-    const std::string& fieldName = m_rows[row].fieldName;
-    const bool shown = std::any_of(list->begin(), list->end(), [&](const std::unique_ptr<PRDisplayReadItem>& item) {
-      return item->m_fieldName == fieldName;
-    });
-    if (shown) continue;
+    const Row& r = m_rows[row];
+    if (r.value == kNotSetMarker || shown.count(r.fieldName) != 0) continue;
     LoadRow(row, &reader);
+    // The effective raw value: a link's source value, else the row's own.
+    const std::string raw = r.linked ? linkValues[row] : UnprotectValue(r.value);
     list->push_back(
-        std::make_unique<PRDisplayReadItem>(PRDisplayReadItem{fieldName, DisplayText(&reader, nullptr, nullptr)}));
+        std::make_unique<PRDisplayReadItem>(PRDisplayReadItem{r.fieldName, DisplayText(&reader, nullptr, &raw)}));
+    shown.insert(r.fieldName);
   }
 }
 

@@ -72,6 +72,9 @@ class PRKeyAttrsCollection : public Implements<DispatchImpl<IPRKeyAttrsCollectio
     DATE lastShared = 0;
   };
 
+  // The values of the link rows' sources (after unprotection), read at once; empty for
+  // the other rows.
+  std::vector<std::string> LinkSourceValues(CDaoDatabase* database) const;
   // Keeps the rows of an open key set.
   void KeepRows(CKeySet& set);
   // Puts row `row` into the members of a key set, for the store's row operations.
