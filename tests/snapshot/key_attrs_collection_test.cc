@@ -188,17 +188,25 @@ TEST_F(KeyAttrsCollectionTest, TheConsentListHasOneRowPerFieldNameWithAValue) {
   Add("common", "colour", "blue");
   Add("sec", "common.colour", "", eTypeString, "Colour", ePrivacyPrivate, true);
   Add("sec", "pets", "", eTypeArrayOfStrings, "Pets");
-  auto collection =
-      Read({"sec.name", "sec.unset", "sec.nick", "sec.flag", "sec.lower", "sec.common.colour", "sec.pets[cat]"});
+  Add("sec", "common.gone", "", eTypeString, "Gone", ePrivacyShared, true);
+  Add("COMMON", "COLOUR", "red");  // found after common.colour: not the link's source
+  Add("sec", "Common.Colour2", "", eTypeString, "Colour 2", ePrivacyShared, true);
+  Add("common", "colour2", "green");
+  auto collection = Read({"sec.name", "sec.unset", "sec.nick", "sec.flag", "sec.lower", "sec.common.colour",
+                          "sec.pets[cat]", "sec.common.gone", "sec.Common.Colour2"});
   std::vector<std::unique_ptr<PRDisplayReadItem>> rows;
   collection->BuildReadConsentList(&rows);
   std::vector<std::pair<std::string, std::string>> shown;
   for (const auto& row : rows) shown.emplace_back(row->m_fieldName, row->m_displayText);
-  EXPECT_EQ(
-      shown,
-      (std::vector<std::pair<std::string, std::string>>{
-          {"Name", "Ann"}, {"Subscribed", "Yes"}, {"name", "x"}, {"Colour", "blue"}, {"Pets", "<Multiple Values>"}}))
-      << "the first row of a field name wins, names compare exactly, a link shows its source";
+  EXPECT_EQ(shown, (std::vector<std::pair<std::string, std::string>>{{"Name", "Ann"},
+                                                                     {"Subscribed", "Yes"},
+                                                                     {"name", "x"},
+                                                                     {"Colour", "blue"},
+                                                                     {"Pets", "<Multiple Values>"},
+                                                                     {"Gone", ""},
+                                                                     {"Colour 2", "green"}}))
+      << "the first row of a field name wins, names compare exactly, a link shows its source (the first one in the "
+         "store's order, letter case aside), a link whose source is gone shows nothing";
   std::vector<std::unique_ptr<PRDisplayReadItem>> none;
   Read({})->BuildReadConsentList(&none);
   EXPECT_TRUE(none.empty());
