@@ -2,6 +2,7 @@
 #include "key_attrs_collection.h"
 
 #include <algorithm>
+#include <deque>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -10,7 +11,6 @@
 #include "enum_variant.h"
 #include "key_attr.h"
 #include "lumora/values.h"
-#include "platform/database/dao_filter.h"
 #include "snapshot_store.h"
 #include "store/array_set.h"
 #include "store/display_text.h"
@@ -22,12 +22,6 @@
 
 namespace lumora {
 namespace {
-
-// Section and key compare as the store's filters compare them: letter case aside.
-bool SameVariable(const std::string& section, const std::string& key, std::string_view otherSection,
-                  std::string_view otherKey) {
-  return CompareNoCase(section, otherSection) == 0 && CompareNoCase(key, otherKey) == 0;
-}
 
 // The position an integer index names, by value or by reference.
 bool PositionOf(const VARIANT& index, int64_t* position) {
@@ -88,9 +82,9 @@ std::string ArrayFilter(std::string_view uki) { return "UKI = '" + QuoteFilterTe
 
 // Section and key folded as the store's filters fold them (A-Z only), as one lookup key.
 std::string FoldedUki(std::string_view section, std::string_view key) {
-  std::string folded;
-  folded.reserve(section.size() + key.size() + 1);
-  for (const std::string_view part : {section, std::string_view("\0", 1), key}) {
+  std::string folded = std::to_string(section.size()) + ":";
+  folded.reserve(folded.size() + section.size() + key.size());
+  for (const std::string_view part : {section, key}) {
     for (const char c : part) folded.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
   }
   return folded;
@@ -105,6 +99,14 @@ void PRKeyAttrsCollection::KeepRows(CKeySet& set) {
                     set.m_IsReadOnly != FALSE, set.m_IsLinked != FALSE, set.m_LastShared});
   }
   m_rows = std::move(rows);
+}
+
+const std::unordered_map<std::string, size_t>& PRKeyAttrsCollection::FirstRowOfEachVariable() const {
+  if (m_firstRows.empty() && !m_rows.empty()) {
+    for (size_t row = 0; row < m_rows.size(); ++row)
+      m_firstRows.emplace(FoldedUki(m_rows[row].section, m_rows[row].key), row);
+  }
+  return m_firstRows;
 }
 
 void PRKeyAttrsCollection::LoadRow(size_t row, CKeySet* set) const {
@@ -148,20 +150,25 @@ void PRKeyAttrsCollection::FillFromRequests(const std::vector<std::string>& requ
   }
 
   // Sort the entries against the rows: each row takes the first entry that names it.
+  std::unordered_map<std::string, std::deque<size_t>> entriesNaming;  // in fetch order
+  for (size_t entry = 0; entry < fetch.size(); ++entry) {
+    entriesNaming[FoldedUki(SectionOfUki(fetch[entry]), KeyOfUki(fetch[entry]))].push_back(entry);
+  }
+  std::vector<bool> takenBy(fetch.size(), false);
   std::vector<std::string> found;
   for (; !first.IsEOF(); first.MoveNext()) {
-    const auto entry = std::find_if(fetch.begin(), fetch.end(), [&](const std::string& uki) {
-      return SameVariable(first.m_Section, first.m_Key, SectionOfUki(uki), KeyOfUki(uki));
-    });
-    if (entry == fetch.end()) continue;
-    found.push_back(std::move(*entry));
-    fetch.erase(entry);
+    const auto entries = entriesNaming.find(FoldedUki(first.m_Section, first.m_Key));
+    if (entries == entriesNaming.end() || entries->second.empty()) continue;
+    takenBy[entries->second.front()] = true;
+    found.push_back(fetch[entries->second.front()]);
+    entries->second.pop_front();
   }
   first.Close();
   // The common fallback: a section's copy S.common...key that does not exist is replaced
   // by the shared variable common...key. Other entries left behind name nothing.
-  for (const std::string& missing : fetch) {
-    std::string shared = KeyOfUki(missing);
+  for (size_t entry = 0; entry < fetch.size(); ++entry) {
+    if (takenBy[entry]) continue;
+    std::string shared = KeyOfUki(fetch[entry]);
     if (!KeyOfUki(shared).empty() && IsCommonSection(SectionOfUki(shared))) found.push_back(std::move(shared));
   }
 
@@ -302,15 +309,17 @@ HRESULT PRKeyAttrsCollection::FindItemRow(const VARIANT& index, size_t* row, std
   } else if (IsCommonSection(SectionOfUki(key))) {
     wanted.emplace_back(SectionOfUki(key), KeyOfUki(key));
   }
-  for (size_t candidate = 0; candidate < m_rows.size(); ++candidate) {
-    const Row& r = m_rows[candidate];
-    for (const auto& [section, wantedKey] : wanted) {
-      if (SameVariable(r.section, r.key, section, wantedKey)) {
-        *row = candidate;
-        *arrayKey = ArrayKeyOfUki(uki);
-        return S_OK;
-      }
-    }
+  // The first row, in the snapshot's order, that any of them names.
+  const std::unordered_map<std::string, size_t>& firstRows = FirstRowOfEachVariable();
+  size_t first = m_rows.size();
+  for (const auto& [section, wantedKey] : wanted) {
+    const auto named = firstRows.find(FoldedUki(section, wantedKey));
+    if (named != firstRows.end()) first = std::min(first, named->second);
+  }
+  if (first < m_rows.size()) {
+    *row = first;
+    *arrayKey = ArrayKeyOfUki(uki);
+    return S_OK;
   }
   return eErrorKeyNotFound;
 }

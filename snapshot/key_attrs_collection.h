@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/catalogue.h"
@@ -75,6 +76,9 @@ class PRKeyAttrsCollection : public Implements<DispatchImpl<IPRKeyAttrsCollectio
   // The values of the link rows' sources (after unprotection), read at once; empty for
   // the other rows.
   std::vector<std::string> LinkSourceValues(CDaoDatabase* database) const;
+  // Each variable's first row, by section and key folded as the store folds them; made
+  // on first use.
+  const std::unordered_map<std::string, size_t>& FirstRowOfEachVariable() const;
   // Keeps the rows of an open key set.
   void KeepRows(CKeySet& set);
   // Puts row `row` into the members of a key set, for the store's row operations.
@@ -85,6 +89,7 @@ class PRKeyAttrsCollection : public Implements<DispatchImpl<IPRKeyAttrsCollectio
   HRESULT ItemOf(const VARIANT& index, VARIANT* item) const;
 
   std::vector<Row> m_rows;
+  mutable std::unordered_map<std::string, size_t> m_firstRows;  // see FirstRowOfEachVariable
   bool m_privileged = false;
   std::string m_section;
   std::vector<std::string> m_requestedUkis;
