@@ -1,5 +1,6 @@
 // libprprofile.so's exports: the component's class table behind DllGetClassObject,
 // DllCanUnloadNow, DllRegisterServer and DllUnregisterServer.
+#include "common/component_module.h"
 #include "lumora/class_table.h"
 #include "lumora/profile.h"
 #include "session/profile.h"
@@ -8,8 +9,6 @@
 namespace {
 
 using namespace lumora;
-
-ModuleState g_module;  // lives as long as the library is loaded
 
 // In table order, which is also the order of registration.
 const ClassEntry kClasses[] = {
@@ -21,7 +20,7 @@ const ClassEntry kClasses[] = {
 };
 
 ClassTable& Table() {
-  static ClassTable table(g_module, kClasses);  // factories released when the library unloads
+  static ClassTable table(ComponentModule(), kClasses);  // factories released when the library unloads
   return table;
 }
 
