@@ -3,6 +3,10 @@
 #include "common/component_module.h"
 #include "lumora/class_table.h"
 #include "lumora/profile.h"
+#include "privileged/certificate_management.h"
+#include "privileged/get_access_key.h"
+#include "privileged/super_key_auth.h"
+#include "privileged/super_user.h"
 #include "session/profile.h"
 #include "store/type_convert.h"
 
@@ -14,9 +18,22 @@ using namespace lumora;
 const ClassEntry kClasses[] = {
     {{&CLSID_PRProfile, "PRProfile.PRProfile.1", "PRProfile.PRProfile", "PRProfile Class", "Apartment"},
      &MakeFactory<ClassFactory<PRProfile>>},
+    {{&CLSID_PRProfileSuperUser, "PRProfileSuperUser.PRProfileSuperUser.1", "PRProfileSuperUser.PRProfileSuperUser",
+      "PRProfileSuperUser Class", "Apartment"},
+     &MakeFactory<ClassFactory<PRProfileSuperUser>>},
     {{&CLSID_PRTypeConvert, "PRTypeConvert.PRTypeConvert.1", "PRTypeConvert.PRTypeConvert", "PRTypeConvert Class",
       "Apartment"},
      &MakeFactory<SingletonClassFactory<PRTypeConvert>>},
+    {{&CLSID_PRProfileSuperKeyAuth, "PRProfileSuperKeyAuth.PRProfileSuperKeyAuth.1",
+      "PRProfileSuperKeyAuth.PRProfileSuperKeyAuth", "PRProfileSuperKeyAuth Class", "Apartment"},
+     &MakeFactory<ClassFactory<PRProfileSuperKeyAuth>>},
+    {{&CLSID_PRGetAccessKey, "PRGetAccessKey.PRGetAccessKey.1", "PRGetAccessKey.PRGetAccessKey",
+      "PRGetAccessKey Class", "Apartment"},
+     &MakeFactory<ClassFactory<PRGetAccessKey>>},
+    {{&CLSID_PRProfileCertificateManagement, "PRProfileCertificateManagement.PRProfileCertificateManagement.1",
+      "PRProfileCertificateManagement.PRProfileCertificateManagement", "PRProfileCertificateManagement Class",
+      "Apartment"},
+     &MakeFactory<ClassFactory<PRProfileCertificateManagement>>},
 };
 
 ClassTable& Table() {
