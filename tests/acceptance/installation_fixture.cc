@@ -73,12 +73,20 @@ std::string InstallationTest::Partner(const std::string& who) {
   return std::string(LUMORA_PARTNERS) + "/bin/partner-" + who;
 }
 
+std::string InstallationTest::Admin(const std::string& who) {
+  return std::string(LUMORA_PARTNERS) + "/bin/admin-" + who;
+}
+
 std::vector<std::string> InstallationTest::RunPartnerInOrder(const std::string& who,
                                                              const std::vector<std::string>& steps) {
-  std::vector<std::string> argv = {Partner(who)};
+  return RunSteps(Partner(who), steps);
+}
+
+std::vector<std::string> InstallationTest::RunSteps(const std::string& program, const std::vector<std::string>& steps) {
+  std::vector<std::string> argv = {program};
   argv.insert(argv.end(), steps.begin(), steps.end());
   std::string output;
-  EXPECT_EQ(RunProgram(argv, &output), 0) << who;
+  EXPECT_EQ(RunProgram(argv, &output), 0) << program;
   std::vector<std::string> results;
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) {

@@ -37,6 +37,11 @@ class InstallationTest : public ::testing::Test {
 
   // A signed partner program of the fixtures ("acme", "globex", "product", "unsigned"...).
   static std::string Partner(const std::string& who);
+  // A signed administration program of the fixtures ("product", "acme", "unsigned").
+  static std::string Admin(const std::string& who);
+  // Runs a program with arguments; the results of its steps in order, each "0x..." and
+  // whatever value the step printed after it.
+  std::vector<std::string> RunSteps(const std::string& program, const std::vector<std::string>& steps);
   // Runs a partner program with steps; the lines it printed, step -> result.
   std::map<std::string, std::string> RunPartner(const std::string& who, const std::vector<std::string>& steps);
   // The results of the partner's steps in order ("0x00000000" ...), "create" first.
