@@ -5,7 +5,6 @@
 
 #include "common/process_state.h"
 #include "common/settings_client.h"
-#include "fileio/file_lock.h"
 #include "lumora/profile.h"
 #include "store_context.h"
 
@@ -58,6 +57,11 @@ void SetFirstPassword(std::unique_ptr<CDaoDatabase>& slot, const std::string& pa
 }
 
 }  // namespace
+
+FirstOpenLock::FirstOpenLock() {
+  const std::string path = GetDatabasePath();
+  if (!path.empty()) (void)m_lock.Lock(path + ".first-open", fileio::LockMode::kExclusive);
+}
 
 CDaoDatabase* ProfileDatabase() {
   std::lock_guard lock(ProcessStateMutex());
@@ -128,9 +132,10 @@ HRESULT OpenProfileDatabase() {
   }
 
   // Reading the pieces, making a password and completing an interrupted first open are
-  // serialised across processes, so that two first opens cannot make two passwords.
-  fileio::FileLock firstOpen;
-  if (!path.empty()) (void)firstOpen.Lock(path + ".first-open", fileio::LockMode::kExclusive);
+  // serialised across processes, so that two first opens cannot make two passwords. A
+  // lock that cannot be had (a folder this user may only read) leaves the open to derive
+  // the password, which writes nothing; making one would fail to store its pieces.
+  FirstOpenLock firstOpen;
   char buffer[kPasswordBuffer] = {};
   const int result = GetDatabasePassword(buffer, kPasswordBuffer);
   if (result < 0) {

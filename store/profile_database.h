@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "fileio/file_lock.h"
 #include "platform/database/dao_database.h"
 
 namespace lumora {
@@ -34,6 +35,21 @@ void CloseProfileDatabase();
 // slot is left empty. Failures are thrown as CDaoException.
 void ChangeDatabasePassword(std::unique_ptr<CDaoDatabase>& slot, const std::string& oldPassword,
                             const std::string& newPassword);
+
+// Held while it lives: the lock that serialises, across processes, everything that reads
+// the password's pieces and changes the file's password to match them. First opens and
+// their completion take it; so must a password reset, around taking the password off
+// the file AND emptying setting 16, or an open in between could derive the old password
+// and put it back onto the file. Waits for the lock; without a database path, or when
+// the lock file cannot be opened, it holds nothing.
+class FirstOpenLock {
+ public:
+  FirstOpenLock();
+  bool held() const { return m_lock.held(); }
+
+ private:
+  fileio::FileLock m_lock;
+};
 
 // Throws 3049 (damaged) unless the open `database` holds the five tables.
 void RequireProfileTables(CDaoDatabase& database);

@@ -56,14 +56,17 @@ int Reset(bool reopen) {
   char password[12] = {};
   GetDatabasePassword(password, sizeof password);
   CloseProfileDatabase();
-  try {
-    std::unique_ptr<CDaoDatabase> slot;
-    ChangeDatabasePassword(slot, password, "");
-  } catch (const CDaoException& e) {
-    std::printf("error %08X %s\n", static_cast<unsigned>(e.m_scode), e.what());
-    return 1;
+  {
+    FirstOpenLock lock;
+    try {
+      std::unique_ptr<CDaoDatabase> slot;
+      ChangeDatabasePassword(slot, password, "");
+    } catch (const CDaoException& e) {
+      std::printf("error %08X %s\n", static_cast<unsigned>(e.m_scode), e.what());
+      return 1;
+    }
+    if (FAILED(WriteSetting(kSettingPasswordPiece, ""))) return 1;
   }
-  if (FAILED(WriteSetting(kSettingPasswordPiece, ""))) return 1;
   return reopen ? Open() : 0;
 }
 
