@@ -5,6 +5,7 @@
 #include <sqlcipher/sqlite3.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -117,6 +118,35 @@ TEST_F(ProfileDatabaseTest, FirstOpenMakesSetsAndKeepsThePassword) {
   ASSERT_EQ(testing::RunProgram(Peer({"open"}), &second), 0) << second;
   EXPECT_EQ(second, std::string(password) + "\n") << "a second process derives the same password";
   ReleaseCryptProvider();
+}
+
+// A first open killed at any moment (storing the pieces, copying the file under its new
+// password, replacing it) leaves a store that the next open completes or makes afresh,
+// and that every process then opens with the same password.
+TEST_F(ProfileDatabaseTest, AFirstOpenKilledAtAnyMomentLeavesAStoreThatOpens) {
+  std::string output;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(testing::RunProgram(Peer({"open"}), &output), 0) << output;
+  const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE(round);
+    ResetProcessState();
+    std::filesystem::remove(m_path);
+    std::string error;
+    ASSERT_TRUE(admin::CreateProfileDatabase(m_path, &error)) << error;
+    ASSERT_EQ(WriteSetting(kSettingPasswordPiece, ""), S_OK) << "a store whose password was never made";
+    {
+      testing::ChildProcess victim(Peer({"open"}));
+      std::this_thread::sleep_for(took * round / 7);
+      victim.Kill();
+      victim.Finish();
+    }
+    std::string first, second;
+    ASSERT_EQ(testing::RunProgram(Peer({"open"}), &first), 0) << first;
+    ASSERT_EQ(testing::RunProgram(Peer({"open"}), &second), 0) << second;
+    EXPECT_EQ(first, second);
+    EXPECT_FALSE(FileIsPlain());
+  }
 }
 
 // A lost or damaged piece of an encrypted store's password is never "repaired" by making
