@@ -141,6 +141,29 @@ TEST_F(LumoraAdminTest, CheckChangesNothing) {
   EXPECT_EQ(Snapshot(m_home), before);
 }
 
+// A database whose index no longer matches its rows: the engine's own lines, one line
+// that sums them up, and nothing written into it.
+TEST_F(LumoraAdminTest, CheckSumsUpTheEnginesIntegrityFindings) {
+  InitWithoutPassword();
+  const std::string database = m_home + "/profile.db";
+  std::string sql;
+  for (int i = 0; i < 3; ++i) sql += "INSERT INTO Main (Section, Key) VALUES ('s" + std::to_string(i) + "', 'k');";
+  sql +=
+      "PRAGMA writable_schema = ON;"
+      "UPDATE sqlite_master SET sql = 'CREATE INDEX MainSectionKey ON Main (Key, Section)'"
+      " WHERE name = 'MainSectionKey';";
+  std::string output;
+  ASSERT_EQ(testing::RunProgram({"/usr/bin/sqlcipher", database, sql}, &output), 0) << output;
+  const std::string before = Read(database);
+  output = Check(1);
+  EXPECT_NE(output.find("integrity: row 1 missing from index MainSectionKey\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("integrity: 3 problem(s) reported by the engine\n"
+                        "check: the engine's integrity check found problems in the database"),
+            std::string::npos)
+      << output;
+  EXPECT_TRUE(Read(database) == before);
+}
+
 TEST_F(LumoraAdminTest, CheckNamesTheRealCause) {
   std::string output = Check(1);
   EXPECT_NE(output.find("check: the state folder " + m_home + " does not exist"), std::string::npos) << output;

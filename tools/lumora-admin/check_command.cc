@@ -30,7 +30,9 @@ void PrintText(const StoreInspection& report) {
     std::printf("integrity: ok\n");
   } else if (!report.integrity.empty()) {
     for (const std::string& line : report.integrity) std::printf("integrity: %s\n", line.c_str());
-    std::printf("integrity: %zu problem(s) reported by the engine\n", report.integrity.size());
+    // The engine stops listing at 100 problems.
+    std::printf("integrity: %s%zu problem(s) reported by the engine\n",
+                report.integrity.size() >= 100 ? "at least " : "", report.integrity.size());
   }
   for (const std::string& warning : report.warnings) std::printf("warning: %s\n", warning.c_str());
   if (report.verdict == StoreInspection::Verdict::kHealthy) {
