@@ -16,6 +16,10 @@ void FileDescriptor::reset(int fd) {
 
 int OpenFile(const std::string& path, int flags, FileDescriptor* fd, bool* created) {
   if (created != nullptr) *created = false;
+  // A state file is never reached through a link: in a folder shared by a group, a
+  // member could otherwise point a state or lock file at a file of another user's and
+  // have that user's process write or create it.
+  if ((flags & O_DIRECTORY) == 0) flags |= O_NOFOLLOW;
   if ((flags & O_CREAT) == 0) {
     int opened = -1;
     while ((opened = ::open(path.c_str(), flags | O_CLOEXEC)) < 0 && errno == EINTR) {

@@ -47,8 +47,9 @@ class FileDescriptor {
   int m_fd = -1;
 };
 
-// Opens `path` with `flags` (O_CLOEXEC is always added). With O_CREAT a file that does
-// not exist yet is created with kStateFileMode whatever the process's umask, and
+// Opens `path` with `flags` (O_CLOEXEC is always added, and O_NOFOLLOW for anything but
+// a folder: a symbolic link in the last place gives ELOOP). With O_CREAT a file that
+// does not exist yet is created with kStateFileMode whatever the process's umask, and
 // *created (when given) says whether this call made it; an existing file keeps its mode.
 int OpenFile(const std::string& path, int flags, FileDescriptor* fd, bool* created = nullptr);
 

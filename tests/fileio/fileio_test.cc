@@ -84,6 +84,27 @@ TEST(FileIoTest, NewFilesAreForOwnerAndGroupWhateverTheUmask) {
   EXPECT_EQ(OpenFile(home.path() + "/missing/below", O_RDWR | O_CREAT, &fd), ENOENT);
 }
 
+// In a folder shared by a group, a member must not be able to point a state or lock file
+// at someone else's file and have their process write or create it.
+TEST(FileIoTest, StateFilesAreNeverReachedThroughALink) {
+  testing::TempHome home;
+  const std::string victim = home.path() + "/victim";
+  std::ofstream(victim) << "precious";
+  const std::string planted = home.path() + "/notices.jsonl";
+  std::filesystem::create_symlink(victim, planted);
+  FileDescriptor fd;
+  EXPECT_EQ(OpenFile(planted, O_WRONLY | O_CREAT | O_APPEND, &fd), ELOOP);
+  EXPECT_EQ(OpenFile(planted, O_RDONLY, &fd), ELOOP);
+  FileLock lock;
+  std::filesystem::create_symlink(home.path() + "/created-by-a-lock", home.path() + "/notices.jsonl.lock");
+  EXPECT_EQ(lock.Lock(home.path() + "/notices.jsonl.lock", LockMode::kExclusive), ELOOP);
+  EXPECT_FALSE(std::filesystem::exists(home.path() + "/created-by-a-lock"));
+  ASSERT_EQ(ReplaceFile(planted, "replaced"), 0) << "a replacement takes the link's place";
+  EXPECT_EQ(Read(victim), "precious");
+  EXPECT_FALSE(std::filesystem::is_symlink(planted));
+  EXPECT_EQ(SyncFolderOf(planted), 0);
+}
+
 TEST(FileIoTest, ReplacementsAreWholeOrNotAtAll) {
   testing::TempHome home;
   const std::string target = home.path() + "/target";
