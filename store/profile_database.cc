@@ -1,7 +1,9 @@
 // The process-wide profile database and the first open of an installation.
 #include "profile_database.h"
 
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 #include "common/process_state.h"
 #include "common/settings_client.h"
@@ -74,15 +76,15 @@ void SetAfterPasswordStoredHook(FirstOpenHook hook) {
 }
 
 void RequireProfileTables(CDaoDatabase& database) {
+  std::vector<std::string> names;
   const short count = database.GetTableDefCount();
+  for (short i = 0; i < count; ++i) {
+    CDaoTableDefInfo info;
+    database.GetTableDefInfo(i, info);
+    names.push_back(info.m_strName);
+  }
   for (const char* table : kProfileTables) {
-    bool found = false;
-    for (short i = 0; i < count && !found; ++i) {
-      CDaoTableDefInfo info;
-      database.GetTableDefInfo(i, info);
-      found = info.m_strName == table;
-    }
-    if (!found) {
+    if (std::find(names.begin(), names.end(), table) == names.end()) {
       AfxThrowDaoException(kJetNotADatabase, "'" + database.GetName() + "' is damaged: it has no table " + table);
     }
   }
