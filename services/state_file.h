@@ -18,7 +18,7 @@
 namespace lumora::services {
 
 // The longest line a state file holds (1 MiB), without its newline.
-inline constexpr size_t kMaxLineLength = 1024 * 1024;
+inline constexpr size_t kMaxLineLength = size_t{1024} * 1024;
 
 class StateFile {
  public:
