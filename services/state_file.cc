@@ -158,8 +158,11 @@ HRESULT StateFile::AppendLine(std::string_view line) const {
   record.push_back('\n');
   error = fileio::WriteFully(fd.get(), record);
   if (error == 0) error = fileio::SyncFile(fd.get());
-  if (error == 0 && created) error = fileio::SyncFolderOf(path);
-  return error == 0 ? S_OK : FromErrno(error);
+  if (error != 0) return FromErrno(error);
+  // The record is in the file; syncing the folder of a file made just now only makes its
+  // name survive a crash sooner, so its failure does not undo the append.
+  if (created) fileio::SyncFolderOf(path);
+  return S_OK;
 }
 
 HRESULT CountRecords(const StateFile& file, LONG* count) {
