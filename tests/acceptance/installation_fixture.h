@@ -1,9 +1,9 @@
-// A local installation as the administrator's tool makes one, for tests that run signed
-// partner programs against it in their own processes: LUMORA_HOME with the companion
-// services and the component registered, the settings, an empty profile database, the
-// installation directory (the signed exception list, the trusted roots: the product's
-// and the test partners', a link to the object runtime) and the root section "/"
-// registered for the product certificate.
+// A local installation made by the administrator's tool (lumora-admin init, then trust
+// add of the test partners' root), for tests that run signed partner programs against it
+// in their own processes: LUMORA_HOME with the companion services and the component
+// registered, the settings, the profile database with its password, the installation
+// directory (the signed exception list, the trusted roots, a link to the object runtime)
+// and the root section "/" registered for the product certificate.
 #ifndef LUMORA_TESTS_ACCEPTANCE_INSTALLATION_FIXTURE_H_
 #define LUMORA_TESTS_ACCEPTANCE_INSTALLATION_FIXTURE_H_
 

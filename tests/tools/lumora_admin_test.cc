@@ -352,6 +352,7 @@ TEST_F(LumoraAdminTest, InitSharesTheStateFolderWithAGroup) {
   EXPECT_NE(output.find("(shared by the group users)"), std::string::npos) << output;
   EXPECT_EQ(ModeOf(m_home), 02770u);
   for (const auto& entry : fs::recursive_directory_iterator(m_home)) {
+    if (entry.is_symlink()) continue;  // the link to the object runtime: the runtime's mode is its own
     struct stat info {};
     ASSERT_EQ(::stat(entry.path().c_str(), &info), 0);
     EXPECT_EQ(info.st_gid, gid) << entry.path() << " belongs to the group";
@@ -361,6 +362,33 @@ TEST_F(LumoraAdminTest, InitSharesTheStateFolderWithAGroup) {
     }
   }
   Check(0);
+}
+
+TEST_F(LumoraAdminTest, TrustedRootsAreAddedOnceAndListed) {
+  std::string output;
+  ASSERT_EQ(Admin({"--home", m_home, "init"}, &output), 0) << output;
+  EXPECT_NE(output.find("root section: registered for Lumora Profile"), std::string::npos) << output;
+  ASSERT_EQ(Admin({"--home", m_home, "trust", "list", "--json"}, &output), 0);
+  EXPECT_NE(output.find("Lumora Profile Product Root"), std::string::npos) << output;
+  const std::string roots = m_home + "/install/TrustedRoots.pem";
+  const std::string before = Read(roots);
+
+  std::ofstream(m_temp.path() + "/not-a-certificate.pem") << "-----BEGIN NOTHING-----\n";
+  EXPECT_EQ(Admin({"--home", m_home, "trust", "add", m_temp.path() + "/not-a-certificate.pem"}, &output), 1);
+  EXPECT_EQ(Admin({"--home", m_home, "trust", "add", m_temp.path() + "/missing.pem"}, &output), 1);
+  EXPECT_EQ(Admin({"--home", m_home, "trust", "add"}, &output), 2) << "the file is missing";
+  EXPECT_EQ(Admin({"--home", m_home, "trust", "remove", "x"}, &output), 2);
+  EXPECT_EQ(Read(roots), before) << "nothing was written";
+
+  // The product root again: already trusted, added once.
+  ASSERT_EQ(Admin({"--home", m_home, "trust", "add", std::string(LUMORA_PRODUCT_FILES) + "/product-root.pem"}, &output),
+            0);
+  EXPECT_NE(output.find("already trusted"), std::string::npos) << output;
+  EXPECT_EQ(Read(roots), before);
+  // Re-running init keeps what the administrator added and the root's registration.
+  ASSERT_EQ(Admin({"--home", m_home, "init"}, &output), 0) << output;
+  EXPECT_NE(output.find("root section: registered for Lumora Profile"), std::string::npos) << output;
+  EXPECT_EQ(Read(roots), before);
 }
 
 }  // namespace

@@ -32,6 +32,7 @@ struct Options {
   std::string home;  // the state folder, absolute
   std::map<std::string, std::string> values;
   std::set<std::string> flags;
+  std::vector<std::string> arguments;  // the words after the command that are no options
 
   bool Has(const std::string& name) const { return flags.count(name) > 0 || values.count(name) > 0; }
   std::string Value(const std::string& name, const std::string& otherwise = {}) const {
@@ -46,12 +47,18 @@ struct Command {
   const char* description;  // what it does, for its own --help
   std::span<const OptionSpec> options;
   int (*run)(const Options& options);
+  const char* arguments = "";  // the words it takes after its name, for the usage line ("add PEM | list")
+  size_t minArguments = 0;
+  size_t maxArguments = 0;  // kAnyNumber for no limit
 };
+
+inline constexpr size_t kAnyNumber = static_cast<size_t>(-1);
 
 // The commands, one file each.
 extern const Command kInitCommand;
 extern const Command kCheckCommand;
 extern const Command kRecoverCommand;
+extern const Command kTrustCommand;
 
 // "lumora-admin: <message>" on standard error; returns kExitFailure.
 int Fail(const std::string& message);

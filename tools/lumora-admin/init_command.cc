@@ -15,6 +15,7 @@
 
 #include "admin_command.h"
 #include "common/settings_client.h"
+#include "installation.h"
 #include "lumora/profile.h"
 #include "lumora/registry.h"
 #include "store/profile_database.h"
@@ -26,10 +27,8 @@ namespace fs = std::filesystem;
 namespace lumora::admin {
 namespace {
 
-fs::path DefaultServicesLibrary() {
-  const fs::path self = ModulePathOf(reinterpret_cast<const void*>(&DefaultServicesLibrary));
-  return self.parent_path().parent_path() / "lib" / "liblumora-services.so";
-}
+fs::path DefaultServicesLibrary() { return LibraryFolder() / "liblumora-services.so"; }
+fs::path DefaultComponentLibrary() { return LibraryFolder() / "libprprofile.so"; }
 
 // Removes, on failure, the folders this run made: the first one that was missing and
 // everything under it, so that a failed init leaves no empty state folder behind.
@@ -97,6 +96,7 @@ void WarnAboutExistingMode(const fs::path& home, const struct group* group) {
 }
 
 // Opens the store once, as a profile object does: the first open makes the password.
+// While it is open, the product's certificate is registered for the root section.
 int OpenStoreOnce(const fs::path& database) {
   std::string ignored;
   const bool hadPassword = ReadPasswordPieces(&ignored) == PasswordPieces::kFound;
@@ -105,8 +105,11 @@ int OpenStoreOnce(const fs::path& database) {
   }
   HRESULT hr = S_OK;
   std::string reason = "the database password cannot be put together from its pieces";
+  std::string rootMessage;
+  std::string rootError;
   try {
     hr = OpenProfileDatabase();
+    if (SUCCEEDED(hr)) RegisterProductForRoot(&rootMessage, &rootError);
   } catch (const CDaoException& e) {
     hr = e.m_scode;
     reason = e.what();
@@ -120,6 +123,8 @@ int OpenStoreOnce(const fs::path& database) {
   std::printf(hadPassword ? "password: already set; the store opens with it\n"
                           : "password: made and set on the database; its two pieces are kept in setting 16 and in "
                             "the stored variable \"csum\", never the password itself\n");
+  if (!rootError.empty()) return Fail(rootError);
+  std::printf("%s\n", rootMessage.c_str());
   return kExitOk;
 }
 
@@ -158,6 +163,14 @@ int Init(const Options& options) {
     return Fail("cannot register the companion services from " + services.string() + " (" + Code(registered) + ")");
   }
   std::printf("registered: companion services from %s\n", services.c_str());
+  const fs::path component = options.Value("--component", DefaultComponentLibrary().string());
+  const HRESULT componentRegistered = RegisterServerLibrary(component.string());
+  if (FAILED(componentRegistered)) {
+    return Fail("cannot register the profile component from " + component.string() + " (" + Code(componentRegistered) +
+                ")");
+  }
+  std::printf("registered: the profile component (PRProfile.PRProfile and the privileged classes) from %s\n",
+              component.c_str());
 
   const fs::path database = home / "profile.db";
   const fs::path install = home / "install";
@@ -177,6 +190,12 @@ int Init(const Options& options) {
                 databasePath.c_str());
   }
   std::printf("setting 6 (installation directory): %s\n", install.c_str());
+  std::string installError;
+  if (!FillInstallDirectory(install, &installError)) return Fail(installError);
+  std::printf(
+      "installation directory: the signed exception list, the trusted roots (%s) and a link to the "
+      "object runtime\n",
+      kTrustedRootsFile);
 
   if (fs::exists(databasePath, ec)) {
     std::printf("database: %s already exists; kept as it is\n", databasePath.c_str());
@@ -194,6 +213,7 @@ int Init(const Options& options) {
 
 constexpr OptionSpec kOptions[] = {
     {"--services", "LIBRARY", "the companion services to register (default: the one installed beside this program)"},
+    {"--component", "LIBRARY", "the profile component to register (default: the one installed beside this program)"},
     {"--group", "NAME", "share the state folder with the members of group NAME (set-group-id, mode 2770)"},
 };
 
@@ -204,10 +224,13 @@ const Command kInitCommand = {
     "make a state folder with its settings, services and an empty store",
     "Makes the state folder (personal: mode 0700; with --group: owned by that group with the set-group-id\n"
     "bit, mode 2770, so that its members share the store and nobody else can read it), registers the\n"
-    "companion services there, writes setting 2 (the database path, DIR/profile.db) and setting 6 (the\n"
-    "installation directory, DIR/install), creates the profile database with its five tables, and opens\n"
-    "the store once, which gives the database its password. An existing store is kept as it is. A failed\n"
-    "init removes the folders it made.",
+    "companion services and the profile component there, writes setting 2 (the database path,\n"
+    "DIR/profile.db) and setting 6 (the installation directory, DIR/install), fills the installation\n"
+    "directory (the signed exception list, TrustedRoots.pem with the product root, a link to the object\n"
+    "runtime), creates the profile database with its five tables, and opens the store once, which gives\n"
+    "the database its password and registers the product's certificate for the root section \"/\" (so\n"
+    "that no partner program can claim it, nor the common sections). An existing store is kept as it\n"
+    "is. A failed init removes the folders it made.",
     kOptions,
     &Init,
 };

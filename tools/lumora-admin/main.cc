@@ -19,6 +19,7 @@ const Command* const kCommands[] = {
     &kInitCommand,
     &kCheckCommand,
     &kRecoverCommand,
+    &kTrustCommand,
 };
 
 constexpr OptionSpec kGlobalOptions[] = {
@@ -69,7 +70,8 @@ void Overview(FILE* out) {
 }
 
 void CommandHelp(const Command& command) {
-  std::printf("usage: lumora-admin %s [OPTIONS]\n\n%s\n", command.name, command.description);
+  std::printf("usage: lumora-admin %s%s%s [OPTIONS]\n\n%s\n", command.name, *command.arguments != '\0' ? " " : "",
+              command.arguments, command.description);
   if (!command.options.empty()) {
     std::printf("\noptions:\n");
     PrintOptions(stdout, command.options);
@@ -96,12 +98,26 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const Command* command = nullptr;
   std::vector<std::pair<const OptionSpec*, std::string>> given;
+  std::vector<std::string> words;
+  bool optionsEnded = false;  // after "--", everything is a word (a value may start with '-')
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (!LooksLikeOption(arg)) {
-      if (command != nullptr) return UsageError("unexpected argument '" + arg + "'", command);
-      command = FindCommand(arg);
-      if (command == nullptr) return UsageError("unknown command '" + arg + "'", nullptr);
+    if (arg == "--" && !optionsEnded) {
+      optionsEnded = true;
+      continue;
+    }
+    if (optionsEnded || !LooksLikeOption(arg)) {
+      if (command == nullptr) {
+        command = FindCommand(arg);
+        if (command == nullptr) return UsageError("unknown command '" + arg + "'", nullptr);
+        continue;
+      }
+      if (words.size() >= command->maxArguments) {
+        return UsageError(
+            command->maxArguments == 0 ? "unexpected argument '" + arg + "'" : "too many arguments ('" + arg + "')",
+            command);
+      }
+      words.push_back(arg);
       continue;
     }
     std::string name = arg == "-h" ? "--help" : arg;
@@ -159,6 +175,11 @@ int main(int argc, char** argv) {
     Overview(stderr);
     return kExitUsage;
   }
+  if (words.size() < command->minArguments) {
+    return UsageError(std::string("missing arguments: lumora-admin ") + command->name + " " + command->arguments,
+                      command);
+  }
+  options.arguments = std::move(words);
   const char* environment = std::getenv("LUMORA_HOME");
   std::string home =
       options.Value("--home", environment != nullptr && *environment != '\0' ? environment : "/var/lib/lumora");
