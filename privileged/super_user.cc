@@ -123,7 +123,13 @@ HRESULT PRProfileSuperUser::UnderAuthenticateForScratch(BSTR, IPRScratchItemsCol
   return E_NOTIMPL;
 }
 
-HRESULT PRProfileSuperUser::ResetPassword() { return E_NOTIMPL; }
+HRESULT PRProfileSuperUser::ResetPassword() {
+  return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
+    const HRESULT hr = OpenProfileDatabase();
+    if (FAILED(hr)) return hr;
+    return ResetDatabasePassword();
+  });
+}
 
 HRESULT PRProfileSuperUser::CloseStore() {
   CloseProfileDatabase();

@@ -13,6 +13,8 @@
 namespace lumora {
 namespace {
 
+constexpr int kResetPasswordBuffer = 255;
+
 constexpr int kPasswordBuffer = 12;
 
 std::unique_ptr<CDaoDatabase>& Slot() {
@@ -182,6 +184,24 @@ void ChangeDatabasePassword(std::unique_ptr<CDaoDatabase>& slot, const std::stri
     slot = std::make_unique<CDaoDatabase>();
     slot->Open(GetDatabasePath(), false, false, ConnectString(newPassword));
   }
+}
+
+HRESULT ResetDatabasePassword() {
+  std::lock_guard lock(ProcessStateMutex());
+  std::string piece;
+  const HRESULT read = ReadSetting(kSettingPasswordPiece, &piece);
+  if (read == HRESULT_FROM_WIN32(ERROR_NOT_FOUND)) return S_OK;  // never made: nothing to reset
+  if (FAILED(read)) return read;
+  if (piece.empty()) return S_OK;
+  // Taking the password off the file and emptying the piece are one step for every other
+  // process: an open in between would derive the old password and put it back.
+  FirstOpenLock firstOpen;
+  ProviderReference provider;
+  if (!provider.held()) return eErrorCipherInitializingFailed;
+  char buffer[kResetPasswordBuffer] = {};
+  if (GetDatabasePassword(buffer, kResetPasswordBuffer) < 0) return eErrorCipherInitializingFailed;
+  ChangeDatabasePassword(Slot(), buffer, "");
+  return WriteSetting(kSettingPasswordPiece, "");
 }
 
 }  // namespace lumora

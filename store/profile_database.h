@@ -36,6 +36,13 @@ void CloseProfileDatabase();
 void ChangeDatabasePassword(std::unique_ptr<CDaoDatabase>& slot, const std::string& oldPassword,
                             const std::string& newPassword);
 
+// The super user's password reset: takes the password off the database file and empties
+// setting 16, so that the next open anywhere makes a new one (values protected under the
+// old password no longer read). Nothing is done when no password was ever made. The file
+// must be free of other users (3045 is thrown otherwise); the settings service's creation
+// failure is returned. The process's own database, when open, is reopened without one.
+HRESULT ResetDatabasePassword();
+
 // Held while it lives: the lock that serialises, across processes, everything that reads
 // the password's pieces and changes the file's password to match them. First opens and
 // their completion take it; so must a password reset, around taking the password off

@@ -11,6 +11,7 @@
 //   cert-get SECTION CLASS SEQ OUT
 //   cert-check SECTION CLASS TIME FILE    (TIME: 1 asks for the time check)
 //   under SECTION EXE TRUSTED    UnderAuthenticate on the last super user ("-" for no EXE)
+//   reset / close                ResetPassword / CloseStore of the last super user
 //   reserved                     the reserved methods of the last super user
 #include <cstdio>
 #include <fstream>
@@ -118,6 +119,10 @@ int main(int argc, char** argv) {
       ComPtr<IPRProfile> session;
       hr = superUser ? superUser->UnderAuthenticate(section.get(), path.get(), trusted, session.put()) : E_POINTER;
       Report(step, hr);
+    } else if (step == "reset") {
+      Report(step, superUser ? superUser->ResetPassword() : E_POINTER);
+    } else if (step == "close") {
+      Report(step, superUser ? superUser->CloseStore() : E_POINTER);
     } else if (step == "reserved") {
       Report("reserved1", superUser ? superUser->Reserved1(1, 2, 3, 4) : E_POINTER);
       Report("reserved2", superUser ? superUser->Reserved2(1, 2, 3) : E_POINTER);

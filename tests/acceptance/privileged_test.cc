@@ -5,7 +5,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/settings_client.h"
 #include "platform/codesign/image_certificates.h"
+#include "store/key_set.h"
+#include "store/profile_database.h"
+#include "store/store_context.h"
+#include "store/value_protection.h"
 #include "tests/acceptance/installation_fixture.h"
 #include "trust/validate_exe.h"
 
@@ -173,6 +178,52 @@ TEST_F(PrivilegedTest, AnExpiredRegisteredCertificateFailsOnlyTheTimeCheck) {
                       "cert-check", "com.gamma", "0",          "0",         acme,         "cert-add",  "com.acme",
                       "0",          acme,        "cert-check", "com.acme",  "0",          "1",         acme}),
             (std::vector<std::string>{kOk, kOk, "0x80004005", "0x80004005", kOk, kOk}));
+}
+
+TEST_F(PrivilegedTest, AResetStaysAResetAndLosesWhatWasProtected) {
+  // A protected value under the installation's password.
+  ASSERT_EQ(AcquireCryptProvider(), 0);
+  ASSERT_EQ(OpenProfileDatabase(), S_OK);
+  {
+    CKeySet set(ProfileDatabase(), dbOpenDynaset);
+    set.Open();
+    set.AddNew();
+    set.m_Section = "com.acme.planner";
+    set.m_Key = "secret";
+    set.m_Value = ProtectValue("kept under the old password");
+    set.m_FieldName = "Secret";
+    set.m_Type = 5;
+    set.Update();
+  }
+  // While this process has the store open, the reset cannot take the file.
+  EXPECT_EQ(RunSteps(Admin("product"), {"super", "reset"}), (std::vector<std::string>{kOk, "0x800A0BE5"}));
+  CloseProfileDatabase();
+  ReleaseCryptProvider();
+  ForgetKeptPasswordForTests();
+
+  EXPECT_EQ(RunSteps(Admin("product"), {"super", "reset", "reset", "close"}),
+            (std::vector<std::string>{kOk, kOk, kOk, kOk}))
+      << "a second reset finds nothing to do";
+  std::string piece = "unread";
+  ASSERT_EQ(ReadSetting(kSettingPasswordPiece, &piece), S_OK);
+  EXPECT_EQ(piece, "");
+  EXPECT_EQ(ProbeDatabaseFile(DatabasePath()), DatabaseFileState::kWithoutPassword);
+
+  // The next process to open the store makes a new password; the old value is lost.
+  EXPECT_EQ(RunPartner("product", {"grant", "common"})["grant"], kOk);
+  EXPECT_EQ(ProbeDatabaseFile(DatabasePath()), DatabaseFileState::kWithPassword);
+  ASSERT_EQ(ReadSetting(kSettingPasswordPiece, &piece), S_OK);
+  EXPECT_EQ(piece.size(), 10u);
+  ASSERT_EQ(AcquireCryptProvider(), 0);
+  ASSERT_EQ(OpenProfileDatabase(), S_OK);
+  CKeySet set(ProfileDatabase(), dbOpenSnapshot);
+  set.m_strFilter = "SECTION = 'com.acme.planner' AND KEY = 'secret'";
+  set.Open();
+  ASSERT_FALSE(set.IsEOF());
+  EXPECT_EQ(UnprotectValue(set.m_Value), "") << "nothing protected under the old password reads back";
+  set.Close();
+  CloseProfileDatabase();
+  ReleaseCryptProvider();
 }
 
 }  // namespace
