@@ -64,9 +64,10 @@ int Sign(const std::string& certPath, const std::string& keyPath, const std::str
   if (!ReadWholeFile(in, &file)) return Error("cannot read '" + in + "'");
   if (!IsElfFile(file)) return Error("'" + in + "' is not an ELF file");
   size_t contentLength = file.size();
-  if (auto existing = ReadElfSignature(file)) {
+  ElfSignature existing{};
+  if (SUCCEEDED(ReadElfSignature(file, &existing))) {
     if (!replace) return Error("'" + in + "' is already signed (use --replace to sign it anew)");
-    contentLength = existing->contentLength;
+    contentLength = existing.contentLength;
   } else if (file.size() >= kModuleSignatureMagicLength &&
              std::memcmp(&file[file.size() - kModuleSignatureMagicLength], kModuleSignatureMagic,
                          kModuleSignatureMagicLength) == 0) {
