@@ -49,7 +49,14 @@ bool ValidateExe::ValidatePath(const std::string& path) {
     m_result = HRESULT_FROM_WIN32(file.error());
     return false;
   }
-  return ValidateBytes(file.bytes(), path);
+  const bool valid = ValidateBytes(file.bytes(), path);
+  // A file cut short in place during the check read as zeros past its new end: no verdict
+  // rests on such bytes.
+  if (file.CutShort()) {
+    m_result = HRESULT_FROM_WIN32(ERROR_FILE_INVALID);
+    return false;
+  }
+  return valid;
 }
 
 bool ValidateExe::ValidateBytes(std::span<const BYTE> file, const std::string& path) {

@@ -40,7 +40,8 @@ class ValidateExe {
   void SetTrustAnchors(std::string pemFile) { m_anchors = std::move(pemFile); }
   // Why the last check failed (S_OK after a pass): a file error as HRESULT_FROM_WIN32
   // (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_DIRECTORY_NOT_SUPPORTED,
-  // ERROR_BAD_EXE_FORMAT for a file that is no PE image, cabinet or ELF module),
+  // ERROR_BAD_EXE_FORMAT for a file that is no PE image, cabinet or ELF module,
+  // ERROR_FILE_INVALID for a file cut short in place while it was checked),
   // TRUST_E_NOSIGNATURE, TRUST_E_MALFORMED_SIGNATURE, the decoder's codes,
   // CRYPT_E_SIGNER_NOT_FOUND, TRUST_E_BAD_DIGEST, or the trust decision's verdict.
   HRESULT LastResult() const { return m_result; }

@@ -77,6 +77,7 @@ inline constexpr uint32_t ERROR_PROC_NOT_FOUND = 127;
 inline constexpr uint32_t ERROR_BAD_EXE_FORMAT = 193;
 inline constexpr uint32_t ERROR_MORE_DATA = 234;
 inline constexpr uint32_t ERROR_DIRECTORY_NOT_SUPPORTED = 336;
+inline constexpr uint32_t ERROR_FILE_INVALID = 1006;
 inline constexpr uint32_t ERROR_DLL_NOT_FOUND = 1157;
 inline constexpr uint32_t ERROR_NOT_FOUND = 1168;
 inline constexpr uint32_t ERROR_CANCELLED = 1223;

@@ -2,7 +2,6 @@
 #include "image_certificates.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,23 +38,6 @@ void PutRecordHeader(BYTE* out, size_t total) {
   out[7] = 0;
 }
 
-DWORD Win32ErrorOf(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-      return ERROR_FILE_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-      return ERROR_ACCESS_DENIED;
-    case EISDIR:
-      return ERROR_DIRECTORY_NOT_SUPPORTED;
-    default:
-      return ERROR_INVALID_HANDLE;
-  }
-}
-
 }  // namespace
 
 std::vector<BYTE> MakeCertificateRecord(FileBytes data) {
@@ -82,36 +64,6 @@ bool ReadWholeFile(const std::string& path, std::vector<BYTE>* bytes) {
   }
   ::close(fd);
   return ok;
-}
-
-MappedFile::MappedFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
-    m_error = Win32ErrorOf(errno);
-    return;
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    m_error = Win32ErrorOf(errno);
-  } else if (S_ISDIR(info.st_mode)) {
-    m_error = ERROR_DIRECTORY_NOT_SUPPORTED;
-  } else if (!S_ISREG(info.st_mode)) {
-    m_error = ERROR_BAD_EXE_FORMAT;
-  } else if (info.st_size > 0) {
-    m_size = static_cast<size_t>(info.st_size);
-    void* data = ::mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (data == MAP_FAILED) {
-      m_error = Win32ErrorOf(errno);
-      m_size = 0;
-    } else {
-      m_data = static_cast<const BYTE*>(data);
-    }
-  }
-  ::close(fd);  // the mapping keeps the file itself
-}
-
-MappedFile::~MappedFile() {
-  if (m_data != nullptr) ::munmap(const_cast<BYTE*>(m_data), m_size);
 }
 
 size_t DerSequenceLength(FileBytes data) {

@@ -1,5 +1,5 @@
 // Certificate records of signed files (the WIN_CERTIFICATE layout, whatever file they came
-// from), the file mapping they are read from, and the image-help calls that read them: the
+// from) and the image-help calls that read them: the
 // attribute certificate table of a PE image, the appended module signature of an ELF
 // module, and the bytes after a cabinet's declared size. The readers work on the bytes
 // of one mapping and hand out views into them (valid while the mapping lives); they only
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "lumora/automation.h"
+#include "mapped_file.h"
 
 inline constexpr WORD WIN_CERT_REVISION_2_0 = 0x0200;
 inline constexpr WORD WIN_CERT_TYPE_PKCS_SIGNED_DATA = 0x0002;
@@ -27,38 +28,10 @@ struct WIN_CERTIFICATE {
   BYTE bCertificate[1];
 };
 
-using FileBytes = std::span<const BYTE>;
-
 // A record block: 8-byte header (revision 0x0200, type 2), then `data`.
 std::vector<BYTE> MakeCertificateRecord(FileBytes data);
 // Reads a whole regular file into memory (the signing tool's input; never the check's).
 bool ReadWholeFile(const std::string& path, std::vector<BYTE>* bytes);
-
-// A regular file mapped read-only for the object's lifetime: the one read of a file under
-// check. Nothing is copied; the pages come from the page cache and stay the file's own,
-// even when the path is renamed over or removed meanwhile. Opening never blocks (a FIFO
-// is refused, not waited on). A writer that truncates the very file in place while it is
-// mapped takes pages away under the reader (SIGBUS), as it does under the dynamic
-// loader's own mapping of the same module; replacing files by rename, as installers do,
-// is safe.
-class MappedFile {
- public:
-  explicit MappedFile(const std::string& path);
-  ~MappedFile();
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  bool ok() const { return m_error == 0; }
-  // Why the file could not be mapped: ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
-  // ERROR_DIRECTORY_NOT_SUPPORTED, ERROR_BAD_EXE_FORMAT (not a regular file), or
-  // ERROR_INVALID_HANDLE (any other failure); 0 when mapped.
-  DWORD error() const { return m_error; }
-  FileBytes bytes() const { return {m_data, m_size}; }
-
- private:
-  const BYTE* m_data = nullptr;
-  size_t m_size = 0;
-  DWORD m_error = 0;
-};
 
 // Little-endian fields of file headers; the caller has checked the bounds.
 inline uint32_t ReadLe32(FileBytes b, size_t at) {

@@ -299,24 +299,35 @@ HRESULT LocateSignature(FileBytes file, Subject subject, Signature* signature) {
   return hr;
 }
 
-bool PeDigest(FileBytes file, const PeCertificate& pe, const EVP_MD* md, std::vector<BYTE>* digest) {
+// The file's digest: S_OK, or TRUST_E_MALFORMED_SIGNATURE when its form has none.
+HRESULT Finished(Hasher& hasher, std::vector<BYTE>* digest) {
+  return hasher.Finish(digest) ? S_OK : TRUST_E_MALFORMED_SIGNATURE;
+}
+
+HRESULT PeDigest(FileBytes file, const PeCertificate& pe, const EVP_MD* md, std::vector<BYTE>* digest) {
   Hasher hasher(md);
   hasher.Add(file, 0, pe.checksumOffset);
   hasher.Add(file, pe.checksumOffset + 4, pe.directoryOffset);
   hasher.Add(file, pe.directoryOffset + 8, pe.tableOffset);
-  return hasher.Finish(digest);
+  return Finished(hasher, digest);
 }
 
-bool CabDigest(FileBytes file, const CabinetSignature& cabinet, const EVP_MD* md, std::vector<BYTE>* digest) {
+HRESULT CabDigest(FileBytes file, const CabinetSignature& cabinet, const EVP_MD* md, std::vector<BYTE>* digest) {
   Hasher hasher(md);
   hasher.Add(file, 0, 4);    // signature
   hasher.Add(file, 8, 34);   // cbCabinet, reserved2, coffFiles, reserved3, versions, cFolders, cFiles, flags, setID
   hasher.Add(file, 56, 60);  // the reserve after its first 16 bytes
   // The strict form names no previous or next cabinet: the folder entries follow.
   const size_t folders = 60 + size_t{8} * cabinet.folderCount;
-  if (folders != cabinet.firstFileOffset || folders > cabinet.signatureOffset) return false;
+  if (folders != cabinet.firstFileOffset || folders > cabinet.signatureOffset) return TRUST_E_MALFORMED_SIGNATURE;
   hasher.Add(file, 60, cabinet.signatureOffset);
-  return hasher.Finish(digest);
+  return Finished(hasher, digest);
+}
+
+HRESULT ElfDigest(FileBytes file, const ElfSignature& elf, const EVP_MD* md, std::vector<BYTE>* digest) {
+  Hasher hasher(md);
+  hasher.Add(file, 0, elf.contentLength);
+  return Finished(hasher, digest);
 }
 
 HRESULT Verify(FileBytes file, Subject subject, const CryptMessage* decoded, const char* anchors) {
@@ -357,9 +368,17 @@ HRESULT Verify(FileBytes file, Subject subject, const CryptMessage* decoded, con
     if (contentType != kPkcs7Data || !content.empty()) return TRUST_E_MALFORMED_SIGNATURE;
     hr = CheckSigningTime(info, CertX509(signer.get()));
     if (FAILED(hr)) return hr;
-    hr = CryptMessageVerifySignature(message, signer.get(), file.data(), signature.elf.contentLength);
-    if (hr == CRYPT_E_HASH_VALUE || hr == NTE_BAD_ALGID) return hr;
+    // The signature covers the signed attributes, one of which is the content's digest.
+    hr = CryptMessageVerifySignature(message, signer.get(), nullptr, 0);
+    if (hr == NTE_BAD_ALGID) return hr;
     if (FAILED(hr)) return TRUST_E_BAD_DIGEST;
+    std::vector<BYTE> fileDigest;
+    hr = ElfDigest(file, signature.elf, StrongDigest(CryptMessageDigestAlgorithm(message)), &fileDigest);
+    if (FAILED(hr)) return hr;
+    const ASN1_OCTET_STRING* signedDigest = PKCS7_digest_from_attributes(info->auth_attr);
+    const std::span<const BYTE> expected(ASN1_STRING_get0_data(signedDigest),
+                                         static_cast<size_t>(ASN1_STRING_length(signedDigest)));
+    if (!std::ranges::equal(fileDigest, expected)) return CRYPT_E_HASH_VALUE;
   } else {
     IndirectData indirect;
     if (contentType != kSpcIndirectDataContent || content.empty() || !ReadIndirectData(content, &indirect)) {
@@ -371,9 +390,9 @@ HRESULT Verify(FileBytes file, Subject subject, const CryptMessage* decoded, con
     const EVP_MD* md = StrongDigest(indirect.algorithm);
     if (md == nullptr) return NTE_BAD_ALGID;
     std::vector<BYTE> fileDigest;
-    const bool computed = signature.form == Form::kPe ? PeDigest(file, signature.pe, md, &fileDigest)
-                                                      : CabDigest(file, signature.cabinet, md, &fileDigest);
-    if (!computed) return TRUST_E_MALFORMED_SIGNATURE;
+    hr = signature.form == Form::kPe ? PeDigest(file, signature.pe, md, &fileDigest)
+                                     : CabDigest(file, signature.cabinet, md, &fileDigest);
+    if (FAILED(hr)) return hr;
     if (!std::ranges::equal(fileDigest, indirect.digest)) return CRYPT_E_HASH_VALUE;
   }
 
@@ -400,13 +419,14 @@ HRESULT CheckSignerCertificate(const x509_st* leaf) {
 bool PeImageDigest(FileBytes file, const std::string& digestName, std::vector<BYTE>* digest) {
   const EVP_MD* md = StrongDigest(digestName);
   PeCertificate pe{};
-  return md != nullptr && SUCCEEDED(ReadPeCertificate(file, &pe)) && PeDigest(file, pe, md, digest);
+  return md != nullptr && SUCCEEDED(ReadPeCertificate(file, &pe)) && SUCCEEDED(PeDigest(file, pe, md, digest));
 }
 
 bool CabinetDigest(FileBytes file, const std::string& digestName, std::vector<BYTE>* digest) {
   const EVP_MD* md = StrongDigest(digestName);
   CabinetSignature cabinet{};
-  return md != nullptr && SUCCEEDED(ReadCabinetSignature(file, &cabinet)) && CabDigest(file, cabinet, md, digest);
+  return md != nullptr && SUCCEEDED(ReadCabinetSignature(file, &cabinet)) &&
+         SUCCEEDED(CabDigest(file, cabinet, md, digest));
 }
 
 LONG WinVerifyTrust(void* /*hwnd*/, const GUID* actionId, WIN_TRUST_ACTDATA_CONTEXT_WITH_SUBJECT* data) {

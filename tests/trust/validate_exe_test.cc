@@ -280,6 +280,33 @@ TEST(FileKindsTest, WhatIsNoRegularFileFailsAtOnce) {
   }
 }
 
+// A file cut short in place while its digest was computed once ended the process (SIGBUS).
+TEST(FileKindsTest, AFileCutShortDuringTheCheckFailsAndTheProcessLives) {
+  testing::TempHome home;
+  std::vector<BYTE> module = testing::Bytes(Fixture("elf/unsigned.so"));
+  module.resize(size_t{32} << 20, 0x5A);
+  const std::vector<BYTE> signedModule = testing::SignElf(module, "alpha");
+  const std::string path = home.path() + "/big.so";
+  int cut = 0;
+  for (int i = 0; i < 6; ++i) {
+    testing::Write(path, signedModule);
+    std::thread cutter([&path, i] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1 + 2 * i));
+      ::truncate(path.c_str(), 1 << 20);
+    });
+    const Verdict verdict = Check(path);
+    cutter.join();
+    if (verdict.result == HRESULT_FROM_WIN32(ERROR_FILE_INVALID)) {
+      ++cut;
+      EXPECT_FALSE(verdict.valid);
+    } else {
+      // Cut before the check began (no signature left), or after it ended.
+      EXPECT_TRUE(verdict.valid || verdict.result == TRUST_E_NOSIGNATURE) << std::hex << verdict.result;
+    }
+  }
+  RecordProperty("cut", cut);
+}
+
 TEST(SignedMessageTest, WithoutCertificatesVerificationFailsNamelessly) {
   testing::TempHome home;
   testing::TraceCapture traces;

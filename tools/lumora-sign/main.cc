@@ -74,6 +74,7 @@ std::string Reason(HRESULT result) {
       {HRESULT_FROM_WIN32(ERROR_DIRECTORY_NOT_SUPPORTED), "a directory"},
       {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), "file not readable"},
       {HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE), "file not readable"},
+      {HRESULT_FROM_WIN32(ERROR_FILE_INVALID), "file changed during the check"},
       {HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT), "not a PE, cabinet or ELF file"},
       {TRUST_E_SUBJECT_FORM_UNKNOWN, "not a PE, cabinet or ELF file"},
       {TRUST_E_NOSIGNATURE, "no certificate record"},
