@@ -98,6 +98,30 @@ TEST_P(FormsTest, RevocationListsInTheAnchorsFileAreChecked) {
   EXPECT_TRUE(Check(File("nocn"), withList).valid) << "an issuer without a list is not checked";
 }
 
+// An anchors file cut in half, emptied or unreadable trusts nothing: it never falls back to
+// the system's store, and never to the part that still parses.
+TEST_P(FormsTest, ADamagedAnchorsFileTrustsNothing) {
+  testing::TempHome home;
+  std::vector<BYTE> anchors = testing::Bytes(Fixture("pki/anchors-crl.pem"));
+  const std::string half = home.path() + "/half.pem";
+  testing::Write(half, std::vector<BYTE>(anchors.begin(), anchors.begin() + static_cast<long>(anchors.size() / 2)));
+  const std::string cut = home.path() + "/cut.pem";  // the root whole, the revocation list cut
+  testing::Write(cut, std::vector<BYTE>(anchors.begin(), anchors.end() - 40));
+  const std::string empty = home.path() + "/empty.pem";
+  testing::Write(empty, {});
+  for (const std::string& damaged : {half, cut, empty}) {
+    const Verdict verdict = Check(File("alpha"), damaged);
+    EXPECT_FALSE(verdict.valid) << damaged;
+    EXPECT_EQ(verdict.result, CERT_E_UNTRUSTEDROOT) << damaged;
+  }
+  const std::string locked = home.path() + "/locked.pem";
+  testing::Write(locked, anchors);
+  ::chmod(locked.c_str(), 0);
+  if (::geteuid() != 0) {
+    EXPECT_EQ(Check(File("alpha"), locked).result, CERT_E_UNTRUSTEDROOT);
+  }
+}
+
 TEST_P(FormsTest, RecordsCompareBySigningCertificate) {
   const Verdict alpha = Check(File("alpha"));
   const Verdict other = Check(File("alpha-other"));

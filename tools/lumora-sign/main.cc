@@ -186,7 +186,7 @@ std::optional<std::string> SigningProblem(const X509* certificate) {
 // this user already owned the file).
 bool ReplaceFile(const std::string& path, const std::vector<BYTE>& bytes, const struct stat& original,
                  std::string* problem) {
-  std::string temporary = path + ".XXXXXX";
+  std::string temporary = path + ".signing-XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) {
     *problem = std::strerror(errno);
