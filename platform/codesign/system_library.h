@@ -9,7 +9,6 @@
 
 using HMODULE = void*;
 
-
 // Null with the last error ERROR_MOD_NOT_FOUND for an unknown (or failing) library.
 HMODULE LoadSystemLibrary(const char* name);
 // Null with the last error ERROR_PROC_NOT_FOUND for an unknown (or missing) entry point.

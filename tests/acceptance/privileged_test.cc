@@ -27,10 +27,12 @@ class PrivilegedTest : public InstallationTest {
     std::vector<BYTE> bytes;
     EXPECT_TRUE(ReadWholeFile(signedFile, &bytes));
     std::vector<BYTE> record;
-    if (auto table = ReadPeCertificates(bytes); table && !table->records.empty()) {
-      record = table->records.front();
-    } else if (auto elf = ReadElfSignature(bytes)) {
-      record = elf->record;
+    PeCertificate pe{};
+    ElfSignature elf{};
+    if (SUCCEEDED(ReadPeCertificate(bytes, &pe))) {
+      record.assign(pe.entry.begin(), pe.entry.end());
+    } else if (SUCCEEDED(ReadElfSignature(bytes, &elf))) {
+      record = MakeCertificateRecord(elf.der);
     }
     EXPECT_FALSE(record.empty()) << signedFile;
     const std::string path = m_home->path() + "/" + name + ".record";
