@@ -10,6 +10,7 @@
 #include "lumora/utf.h"
 #include "platform/codesign/win_trust.h"
 #include "system_wrappers.h"
+#include "verdict_cache.h"
 
 namespace lumora {
 namespace {
@@ -49,6 +50,15 @@ bool ValidateExe::ValidatePath(const std::string& path) {
     m_result = HRESULT_FROM_WIN32(file.error());
     return false;
   }
+  // The same state of the same file under the same anchors was checked before.
+  const std::string anchors = AnchorsKey(TrustAnchors());
+  CachedVerdict cached;
+  if (FindVerdict(file.identity(), anchors, &cached)) {
+    m_signerName = std::move(cached.signerName);
+    m_certificateRecord = std::move(cached.record);
+    m_result = cached.result;
+    return cached.valid;
+  }
   const bool valid = ValidateBytes(file.bytes(), path);
   // A file cut short in place during the check read as zeros past its new end: no verdict
   // rests on such bytes.
@@ -56,6 +66,7 @@ bool ValidateExe::ValidatePath(const std::string& path) {
     m_result = HRESULT_FROM_WIN32(ERROR_FILE_INVALID);
     return false;
   }
+  RememberVerdict(file.identity(), anchors, {valid, m_result, m_signerName, m_certificateRecord});
   return valid;
 }
 

@@ -134,6 +134,10 @@ MappedFile::MappedFile(const std::string& path) {
   } else if (!S_ISREG(info.st_mode)) {
     m_error = ERROR_BAD_EXE_FORMAT;
   } else if (info.st_size > 0) {
+    m_identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                  static_cast<uint64_t>(info.st_size),
+                  static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+                  static_cast<int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
     const auto size = static_cast<size_t>(info.st_size);
     void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (data == MAP_FAILED) {

@@ -5,12 +5,24 @@
 #ifndef LUMORA_PLATFORM_CODESIGN_MAPPED_FILE_H_
 #define LUMORA_PLATFORM_CODESIGN_MAPPED_FILE_H_
 
+#include <cstdint>
 #include <span>
 #include <string>
 
 #include "lumora/automation.h"
 
 using FileBytes = std::span<const BYTE>;
+
+// What tells one state of a file from another without reading it: any change of its
+// content moves its change time (which no unprivileged user can set back).
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t modifiedNs = 0;
+  int64_t changedNs = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
 
 // A writer that truncates the very file in place takes the pages past its new end away
 // from every mapping of it, and a reader touching them gets SIGBUS. While a MappedFile
@@ -34,11 +46,14 @@ class MappedFile {
   FileBytes bytes() const { return {m_data, m_size}; }
   // True once the file was found cut short under the mapping.
   bool CutShort() const;
+  // The identity of the mapped file, taken when it was opened.
+  const FileIdentity& identity() const { return m_identity; }
 
  private:
   const BYTE* m_data = nullptr;
   size_t m_size = 0;
   DWORD m_error = 0;
+  FileIdentity m_identity;
   int m_guard = -1;  // the guarded range this mapping holds, or -1
 };
 

@@ -124,6 +124,12 @@ void SetMissingEntryPoint(const char* entryPoint, bool missing) {
   }
 }
 
+bool FaultsInjected() {
+  Registry& state = State();
+  std::lock_guard lock(state.mutex);
+  return !state.failingLibraries.empty() || !state.missingEntries.empty();
+}
+
 long LoadedCount(const char* library) {
   Registry& state = State();
   std::lock_guard lock(state.mutex);

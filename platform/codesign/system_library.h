@@ -19,6 +19,8 @@ namespace lumora::codesign {
 
 void SetLibraryLoadFailure(const char* library, bool fail);
 void SetMissingEntryPoint(const char* entryPoint, bool missing);
+// Whether a test made any library or entry point fail (verdicts are then not remembered).
+bool FaultsInjected();
 // Loads of `library` not yet freed.
 long LoadedCount(const char* library);
 
