@@ -1,6 +1,8 @@
 // The five recordsets on a real SQLCipher file: open types, filters, moving, finding,
 // editing, deleting, transactions, passwords and locks, and the packing of Certs.Usage.
+#define SQLITE_HAS_CODEC 1
 #include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
 
 #include <fstream>
 #include <memory>
@@ -298,6 +300,122 @@ TEST_F(RecordsetTest, OpeningReportsMissingWrongLockedAndDamagedFiles) {
   file.read(header, 16);
   EXPECT_EQ(std::string(header, 15), "SQLite format 3") << "without a password the file is plain again";
   db.Open(m_path);
+}
+
+// The keys of a set, walked from its first row.
+Strings Walk(CKeySet& set) {
+  Strings keys;
+  if (set.IsBOF() && set.IsEOF()) return keys;
+  for (set.MoveFirst(); !set.IsEOF(); set.MoveNext()) keys.push_back(set.m_Key);
+  return keys;
+}
+
+TEST_F(RecordsetTest, AFailingOpenOrFindLeavesNoStatementBehind) {
+  AddKey("S", "a");
+  AddKey("S", "b");
+  // Past 400 comparisons a filter is evaluated in memory, row by row; only the row "a"
+  // reaches the comparison that names no column.
+  std::string filter;
+  for (int i = 0; i < 500; ++i) filter += "KEY = 'k" + std::to_string(i) + "' OR ";
+  filter += "(KEY = 'a' AND NOSUCH = 'x')";
+  for (int type : {dbOpenSnapshot, dbOpenDynaset}) {
+    CKeySet set(&m_db, type);
+    set.m_strFilter = filter;
+    EXPECT_EQ(CodeOf([&] { set.Open(); }), CDaoException::ScodeOf(kJetFilterSyntax)) << type;
+    EXPECT_FALSE(set.IsOpen());
+    EXPECT_EQ(sqlite3_next_stmt(m_db.Handle(), nullptr), nullptr) << "a statement outlived the failed open " << type;
+    set.m_strFilter = "KEY = 'b'";
+    set.Open();
+    EXPECT_EQ(CodeOf([&] { set.FindFirst(filter.c_str()); }), CDaoException::ScodeOf(kJetFilterSyntax)) << type;
+    EXPECT_EQ(CodeOf([&] { set.FindFirst("NOSUCH = 'x' OR KEY = 'b'"); }), CDaoException::ScodeOf(kJetFilterSyntax));
+    EXPECT_EQ(set.m_Key, "b") << "a failed find leaves the position";
+    set.Close();
+    EXPECT_EQ(sqlite3_next_stmt(m_db.Handle(), nullptr), nullptr) << type;
+  }
+}
+
+TEST_F(RecordsetTest, AWholeTableDynasetTakesEveryRowThereAtOpenAndItsOwn) {
+  for (const char* key : {"a", "b", "c"}) AddKey("S", key);
+  CKeySet set(&m_db, dbOpenDynaset);
+  set.Open();
+  EXPECT_EQ(set.m_Key, "a");
+  {
+    CDaoDatabase other;
+    other.Open(m_path);
+    CKeySet theirs(&other, dbOpenDynaset);
+    theirs.Open();
+    ASSERT_TRUE(theirs.FindFirst("KEY = 'b'"));
+    theirs.Delete();
+    theirs.AddNew();
+    theirs.m_Section = "S";
+    theirs.m_Key = "theirs";
+    theirs.Update();
+  }
+  EXPECT_FALSE(set.FindFirst("KEY = 'theirs'")) << "a row added by another user after the open is no member";
+  EXPECT_FALSE(set.FindFirst("KEY = 'b'"));
+  set.MoveNext();
+  EXPECT_EQ(set.m_Key, "c") << "a row deleted by another user is passed over";
+  EXPECT_EQ(set.GetRecordCount(), 2);
+
+  // The last row deleted, then a row added: the engine would give the new row the row id
+  // of the deleted one, which this set must not take for the deleted row.
+  set.Delete();
+  set.AddNew();
+  set.m_Section = "S";
+  set.m_Key = "mine";
+  set.Update();
+  EXPECT_TRUE(set.IsDeleted()) << "the deleted row stays current";
+  EXPECT_EQ(Walk(set), (Strings{"a", "mine"}));
+  EXPECT_EQ(set.GetRecordCount(), 2);
+  ASSERT_TRUE(set.FindFirst("KEY = 'MINE'"));
+  set.MovePrev();
+  EXPECT_EQ(set.m_Key, "a");
+  EXPECT_EQ(Keys("SECTION = 'S'"), (Strings{"a", "theirs", "mine"})) << "rows come in insertion order";
+
+  set.MoveFirst();
+  set.Delete();
+  EXPECT_FALSE(set.IsBOF() || set.IsEOF()) << "a row is left";
+  set.MoveNext();
+  set.Delete();
+  EXPECT_TRUE(set.IsBOF() && set.IsEOF()) << "a set whose rows are all deleted is at both ends";
+  EXPECT_EQ(set.GetRecordCount(), 0);
+  EXPECT_EQ(CodeOf([&] { set.MoveFirst(); }), CDaoException::ScodeOf(kJetNoCurrentRecord));
+  set.AddNew();
+  set.m_Key = "again";
+  set.Update();
+  EXPECT_EQ(Walk(set), Strings{"again"});
+}
+
+TEST_F(RecordsetTest, AnUpdateWritesTheColumnsItChangedAndFindsARowDeletedMeanwhile) {
+  AddKey("S", "a", "old");
+  CKeySet mine(&m_db, dbOpenDynaset);
+  mine.Open();
+  CDaoDatabase other;
+  other.Open(m_path);
+  {
+    CKeySet theirs(&other, dbOpenDynaset);
+    theirs.Open();
+    theirs.Edit();
+    theirs.m_FieldName = "Theirs";
+    theirs.Update();
+  }
+  mine.Edit();
+  mine.m_Value = "mine";
+  mine.Update();
+  CKeySet read(&m_db, dbOpenSnapshot);
+  read.Open();
+  EXPECT_EQ(read.m_Value, "mine");
+  EXPECT_EQ(read.m_FieldName, "Theirs") << "a column this set did not change keeps the other user's change";
+  {
+    CKeySet theirs(&other, dbOpenDynaset);
+    theirs.Open();
+    theirs.Delete();
+  }
+  mine.Edit();
+  EXPECT_EQ(CodeOf([&] { mine.Update(); }), CDaoException::ScodeOf(kJetNoCurrentRecord))
+      << "an edit that changes nothing still notices the row is gone";
+  EXPECT_TRUE(mine.IsDeleted());
+  EXPECT_EQ(mine.GetRecordCount(), 0);
 }
 
 TEST(UsagePackingTest, BoundariesDecodeAndEncode) {
