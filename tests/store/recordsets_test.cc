@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <sqlcipher/sqlite3.h>
 
+#include <atomic>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "store/array_set.h"
 #include "store/cert_set.h"
@@ -384,6 +386,56 @@ TEST_F(RecordsetTest, AWholeTableDynasetTakesEveryRowThereAtOpenAndItsOwn) {
   set.m_Key = "again";
   set.Update();
   EXPECT_EQ(Walk(set), Strings{"again"});
+}
+
+// Eight writers, each on its own connection, add rows through whole-table dynasets at
+// once and delete their own last row, so that the engine would hand its row id out again.
+// Every writer sees exactly the rows there at its open and its own, and no two rows ever
+// ask for one row id.
+TEST_F(RecordsetTest, EightWritersAddAndDeleteAtOnce) {
+  for (const char* key : {"a", "b"}) AddKey("S", key);
+  constexpr int kWriters = 8;
+  constexpr int kRows = 20;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&, w] {
+      try {
+        CDaoDatabase db;
+        db.Open(m_path);
+        CKeySet set(&db, dbOpenDynaset);
+        set.Open();
+        const std::string mine = "w" + std::to_string(w) + "-";
+        for (int i = 0; i < kRows; ++i) {
+          set.AddNew();
+          set.m_Section = "W";
+          set.m_Key = mine + std::to_string(i);
+          set.Update();
+          if (i % 5 == 4) {
+            set.MoveLast();
+            set.Delete();
+          }
+        }
+        // Its members: "a" and "b" (and perhaps rows other writers added before it
+        // opened), then its own rows in the order it added them.
+        Strings own;
+        for (set.MoveFirst(); !set.IsEOF(); set.MoveNext()) {
+          if (set.m_Key.rfind(mine, 0) == 0) own.push_back(set.m_Key);
+        }
+        Strings expected;
+        for (int i = 0; i < kRows; ++i) {
+          if (i % 5 != 4) expected.push_back(mine + std::to_string(i));
+        }
+        if (own != expected) ++failures;
+      } catch (const CDaoException& e) {
+        ADD_FAILURE() << "writer " << w << ": " << e.m_description;
+        ++failures;
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(Keys("SECTION = 'W'").size(), static_cast<size_t>(kWriters * (kRows - kRows / 5)));
 }
 
 TEST_F(RecordsetTest, AnUpdateWritesTheColumnsItChangedAndFindsARowDeletedMeanwhile) {
