@@ -260,17 +260,19 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
       }
       m_taken.push_back(sqlite3_column_int64(select.get(), 0));
     }
-    if (rc != SQLITE_DONE) {
-      Close();
-      ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
-    }
+    if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");  // the set stays closed
     m_takenCount = static_cast<long>(m_taken.size());
   }
   m_open = true;
-  DaoRow first;
-  const std::optional<int64_t> rowid = NextMember(INT64_MIN, &first);
-  m_noMembers = !rowid;
-  if (rowid) MoveTo(*rowid, std::move(first));
+  try {
+    DaoRow first;
+    const std::optional<int64_t> rowid = NextMember(INT64_MIN, &first);
+    m_noMembers = !rowid;
+    if (rowid) MoveTo(*rowid, std::move(first));
+  } catch (...) {
+    Close();  // a set that could not read its first row is not open
+    throw;
+  }
 }
 
 void CDaoRecordset::Close() {
