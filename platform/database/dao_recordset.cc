@@ -231,18 +231,35 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
     if (!filterInMemory) filterSql = filter->ToSql(m_columns, &parameters);
   }
 
-  // Rows added from now on, by this set or by anyone else, lie above this row id.
+  // Rows added from now on, by this set or by anyone else, lie above the table's last row
+  // id at open. A dynaset over the whole table knows its members without reading them:
+  // every row up to that row id; one statement gives it that row id and its first row.
+  // Any other set selects its members now (through the indexes where its filter allows).
+  m_wholeTable = !m_snapshot && !filter;
+  if (m_wholeTable) {
+    Statement first = Prepare("SELECT (SELECT max(rowid) FROM [" + m_table + "]), rowid, " + m_selectList + " FROM [" +
+                              m_table + "] ORDER BY rowid LIMIT 1");
+    const int rc = sqlite3_step(first.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
+    if (rc == SQLITE_DONE) {
+      m_lastRowidAtOpen = 0;  // an empty table
+      m_open = true;
+      return;
+    }
+    m_lastRowidAtOpen = sqlite3_column_int64(first.get(), 0);
+    DaoRow row = ReadRow(first.get(), 2);
+    m_open = true;
+    m_noMembers = false;
+    MoveTo(sqlite3_column_int64(first.get(), 1), std::move(row));
+    return;
+  }
   {
     Statement last = Prepare("SELECT max(rowid) FROM [" + m_table + "]");
     const int rc = sqlite3_step(last.get());
     if (rc != SQLITE_ROW) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
     m_lastRowidAtOpen = sqlite3_column_int64(last.get(), 0);
   }
-  // A dynaset over the whole table knows its members without reading them: every row up
-  // to the last row id. Any other set selects its members now (through the indexes where
-  // its filter allows).
-  m_wholeTable = !m_snapshot && !filter;
-  if (!m_wholeTable) {
+  {
     const bool needRows = m_snapshot || filterInMemory;
     std::string sql =
         "SELECT rowid" + (needRows ? ", " + m_selectList : std::string()) + " FROM [" + m_table + "] WHERE rowid <= ?";
