@@ -385,6 +385,7 @@ std::optional<int64_t> CDaoRecordset::NextMember(int64_t rowid, DaoRow* row) {
         const std::optional<int64_t> found = StepTable(from, true, row);
         if (!found) break;
         if (m_deleted.count(*found) == 0) return found;
+        if (*found >= m_lastRowidAtOpen) break;
         from = *found + 1;
       }
     } else {
