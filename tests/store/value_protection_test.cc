@@ -159,7 +159,7 @@ TEST_F(ValueProtectionTest, EightThreadsShareTheKeptKey) {
   std::atomic<int> wrong{0};
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([t, &wrong] {
-      for (int i = 0; i < 4000; ++i) {
+      for (int i = 0; i < 3000; ++i) {
         const std::string raw =
             "thread " + std::to_string(t) + " value " + std::string(static_cast<size_t>(i % 40), 'x');
         if (UnprotectValue(ProtectValue(raw)) != raw) ++wrong;
