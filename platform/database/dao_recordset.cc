@@ -283,7 +283,7 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   m_open = true;
   try {
     DaoRow first;
-    const std::optional<int64_t> rowid = NextMember(INT64_MIN, &first);
+    const std::optional<int64_t> rowid = NextMember(std::nullopt, &first);
     m_noMembers = !rowid;
     if (rowid) MoveTo(*rowid, std::move(first));
   } catch (...) {
@@ -377,11 +377,11 @@ std::optional<int64_t> CDaoRecordset::StepTable(int64_t rowid, bool forward, Dao
   return std::nullopt;
 }
 
-std::optional<int64_t> CDaoRecordset::NextMember(int64_t rowid, DaoRow* row) {
+std::optional<int64_t> CDaoRecordset::NextMember(std::optional<int64_t> after, DaoRow* row) {
   // The rows taken at open.
-  if (rowid < m_lastRowidAtOpen) {
+  if (!after || *after < m_lastRowidAtOpen) {
     if (m_wholeTable) {
-      for (int64_t from = rowid + 1; from <= m_lastRowidAtOpen;) {
+      for (int64_t from = after ? *after + 1 : INT64_MIN;;) {
         const std::optional<int64_t> found = StepTable(from, true, row);
         if (!found) break;
         if (m_deleted.count(*found) == 0) return found;
@@ -389,7 +389,8 @@ std::optional<int64_t> CDaoRecordset::NextMember(int64_t rowid, DaoRow* row) {
         from = *found + 1;
       }
     } else {
-      for (auto it = std::upper_bound(m_taken.begin(), m_taken.end(), rowid); it != m_taken.end(); ++it) {
+      for (auto it = after ? std::upper_bound(m_taken.begin(), m_taken.end(), *after) : m_taken.begin();
+           it != m_taken.end(); ++it) {
         if (m_deleted.count(*it) != 0) continue;
         if (m_snapshot) {
           *row = m_rows[static_cast<size_t>(it - m_taken.begin())];
@@ -403,7 +404,8 @@ std::optional<int64_t> CDaoRecordset::NextMember(int64_t rowid, DaoRow* row) {
     }
   }
   // The rows this set added.
-  for (auto it = std::upper_bound(m_added.begin(), m_added.end(), rowid); it != m_added.end(); ++it) {
+  for (auto it = after ? std::upper_bound(m_added.begin(), m_added.end(), *after) : m_added.begin();
+       it != m_added.end(); ++it) {
     if (m_deleted.count(*it) != 0) continue;
     if (std::optional<DaoRow> live = FetchRow(*it)) {
       *row = std::move(*live);
@@ -413,8 +415,9 @@ std::optional<int64_t> CDaoRecordset::NextMember(int64_t rowid, DaoRow* row) {
   return std::nullopt;
 }
 
-std::optional<int64_t> CDaoRecordset::PrevMember(int64_t rowid, DaoRow* row) {
-  for (auto it = std::lower_bound(m_added.begin(), m_added.end(), rowid); it != m_added.begin();) {
+std::optional<int64_t> CDaoRecordset::PrevMember(std::optional<int64_t> before, DaoRow* row) {
+  for (auto it = before ? std::lower_bound(m_added.begin(), m_added.end(), *before) : m_added.end();
+       it != m_added.begin();) {
     --it;
     if (m_deleted.count(*it) != 0) continue;
     if (std::optional<DaoRow> live = FetchRow(*it)) {
@@ -423,8 +426,8 @@ std::optional<int64_t> CDaoRecordset::PrevMember(int64_t rowid, DaoRow* row) {
     }
   }
   if (m_wholeTable) {
-    if (rowid == INT64_MIN) return std::nullopt;
-    for (int64_t upTo = std::min(rowid - 1, m_lastRowidAtOpen);;) {
+    if (before && *before == INT64_MIN) return std::nullopt;
+    for (int64_t upTo = before ? std::min(*before - 1, m_lastRowidAtOpen) : m_lastRowidAtOpen;;) {
       const std::optional<int64_t> found = StepTable(upTo, false, row);
       if (!found) return std::nullopt;
       if (m_deleted.count(*found) == 0) return found;
@@ -432,7 +435,8 @@ std::optional<int64_t> CDaoRecordset::PrevMember(int64_t rowid, DaoRow* row) {
       upTo = *found - 1;
     }
   }
-  for (auto it = std::lower_bound(m_taken.begin(), m_taken.end(), rowid); it != m_taken.begin();) {
+  for (auto it = before ? std::lower_bound(m_taken.begin(), m_taken.end(), *before) : m_taken.end();
+       it != m_taken.begin();) {
     --it;
     if (m_deleted.count(*it) != 0) continue;
     if (m_snapshot) {
@@ -451,7 +455,7 @@ bool CDaoRecordset::HasMembers() {
   if (m_addedCount > 0) return true;
   if (m_takenCount) return *m_takenCount > 0;
   DaoRow row;
-  return NextMember(INT64_MIN, &row).has_value();
+  return NextMember(std::nullopt, &row).has_value();
 }
 
 void CDaoRecordset::MarkDeleted(int64_t rowid) {
@@ -486,7 +490,7 @@ void CDaoRecordset::MoveTo(int64_t rowid, DaoRow row) {
 void CDaoRecordset::MoveFirst() {
   RequireOpen();
   DaoRow row;
-  const std::optional<int64_t> rowid = NextMember(INT64_MIN, &row);
+  const std::optional<int64_t> rowid = NextMember(std::nullopt, &row);
   if (!rowid) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
   MoveTo(*rowid, std::move(row));
 }
@@ -494,7 +498,7 @@ void CDaoRecordset::MoveFirst() {
 void CDaoRecordset::MoveLast() {
   RequireOpen();
   DaoRow row;
-  const std::optional<int64_t> rowid = PrevMember(INT64_MAX, &row);
+  const std::optional<int64_t> rowid = PrevMember(std::nullopt, &row);
   if (!rowid) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
   MoveTo(*rowid, std::move(row));
 }
@@ -502,7 +506,8 @@ void CDaoRecordset::MoveLast() {
 void CDaoRecordset::MoveNext() {
   if (IsEOF()) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
   DaoRow row;
-  const std::optional<int64_t> rowid = NextMember(m_where == Where::kBeforeFirst ? INT64_MIN : m_currentRowid, &row);
+  const std::optional<int64_t> rowid =
+      NextMember(m_where == Where::kBeforeFirst ? std::nullopt : std::optional<int64_t>(m_currentRowid), &row);
   if (rowid) {
     MoveTo(*rowid, std::move(row));
   } else {
@@ -514,7 +519,8 @@ void CDaoRecordset::MoveNext() {
 void CDaoRecordset::MovePrev() {
   if (IsBOF()) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
   DaoRow row;
-  const std::optional<int64_t> rowid = PrevMember(m_where == Where::kAfterLast ? INT64_MAX : m_currentRowid, &row);
+  const std::optional<int64_t> rowid =
+      PrevMember(m_where == Where::kAfterLast ? std::nullopt : std::optional<int64_t>(m_currentRowid), &row);
   if (rowid) {
     MoveTo(*rowid, std::move(row));
   } else {
@@ -523,22 +529,23 @@ void CDaoRecordset::MovePrev() {
   }
 }
 
-std::optional<int64_t> CDaoRecordset::FindAfter(const DaoFilter& filter, int64_t rowid, DaoRow* row) {
+std::optional<int64_t> CDaoRecordset::FindAfter(const DaoFilter& filter, std::optional<int64_t> after, DaoRow* row) {
   filter.Check(m_columns);
   if (m_snapshot || filter.Comparisons() > kMaxSqlComparisons) {
-    for (std::optional<int64_t> at = NextMember(rowid, row); at; at = NextMember(*at, row)) {
+    for (std::optional<int64_t> at = NextMember(after, row); at; at = NextMember(*at, row)) {
       if (filter.Matches(m_columns, *row)) return at;
     }
     return std::nullopt;
   }
   // A dynaset asks the engine (and its indexes), then keeps the rows that belong to the set.
+  if (after && *after == INT64_MAX) return std::nullopt;
   std::vector<DaoValue> parameters;
   const std::string where = filter.ToSql(m_columns, &parameters);
   sqlite3_stmt* statement = Cached("SELECT rowid, " + m_selectList + " FROM [" + m_table + "] WHERE (" + where +
-                                   ") AND rowid > ? ORDER BY rowid");
+                                   ") AND rowid >= ? ORDER BY rowid");
   ResetOnExit reset(statement);
   BindAll(statement, parameters);
-  sqlite3_bind_int64(statement, static_cast<int>(parameters.size()) + 1, rowid);
+  sqlite3_bind_int64(statement, static_cast<int>(parameters.size()) + 1, after ? *after + 1 : INT64_MIN);
   int rc = SQLITE_OK;
   while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
     const int64_t found = sqlite3_column_int64(statement, 0);
@@ -555,7 +562,7 @@ BOOL CDaoRecordset::FindFirst(const char* criteria) {
   RequireOpen();
   const DaoFilter filter = DaoFilter::Parse(criteria != nullptr ? criteria : "");
   DaoRow row;
-  const std::optional<int64_t> found = FindAfter(filter, INT64_MIN, &row);
+  const std::optional<int64_t> found = FindAfter(filter, std::nullopt, &row);
   if (!found) return FALSE;
   MoveTo(*found, std::move(row));
   return TRUE;
@@ -567,7 +574,7 @@ BOOL CDaoRecordset::FindNext(const char* criteria) {
   if (m_where == Where::kAfterLast) return FALSE;
   DaoRow row;
   const std::optional<int64_t> found =
-      FindAfter(filter, m_where == Where::kBeforeFirst ? INT64_MIN : m_currentRowid, &row);
+      FindAfter(filter, m_where == Where::kBeforeFirst ? std::nullopt : std::optional<int64_t>(m_currentRowid), &row);
   if (!found) return FALSE;
   MoveTo(*found, std::move(row));
   return TRUE;
@@ -637,10 +644,12 @@ void CDaoRecordset::Update() {
     m_insertRow = Prepare("INSERT INTO [" + m_table + "] (rowid, " + m_selectList + ") VALUES (max(?, ifnull((" +
                           "SELECT max(rowid) FROM [" + m_table + "]), 0) + 1)" + placeholders + ")");
   }
+  const int64_t highest = m_added.empty() ? m_lastRowidAtOpen : m_added.back();
+  if (highest == INT64_MAX) AfxThrowDaoException(kJetUnexpected, "AddNew [" + m_table + "]: no row id is left");
   sqlite3_stmt* statement = m_insertRow.get();
   {
     ResetOnExit reset(statement);
-    sqlite3_bind_int64(statement, 1, (m_added.empty() ? m_lastRowidAtOpen : m_added.back()) + 1);
+    sqlite3_bind_int64(statement, 1, highest + 1);
     BindAll(statement, store.m_rowOut, 2);
     const int rc = sqlite3_step(statement);
     if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "AddNew [" + m_table + "]");

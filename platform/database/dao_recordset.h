@@ -123,10 +123,12 @@ class CDaoRecordset {
   // table up to m_lastRowidAtOpen for a dynaset over the whole table, else m_taken), then
   // the rows this set added, whose rowids all lie above m_lastRowidAtOpen.
   bool IsMember(int64_t rowid) const;
-  // The first member after (before) `rowid`, with its current values; rows that others
-  // deleted since the set was opened are passed over.
-  std::optional<int64_t> NextMember(int64_t rowid, DaoRow* row);
-  std::optional<int64_t> PrevMember(int64_t rowid, DaoRow* row);
+  // The first member after (before) the row id `after` (`before`), or the first (last)
+  // member of all when it is absent, with its current values; rows that others deleted
+  // since the set was opened are passed over. (Every 64-bit value is a possible row id,
+  // so the ends are no numbers.)
+  std::optional<int64_t> NextMember(std::optional<int64_t> after, DaoRow* row);
+  std::optional<int64_t> PrevMember(std::optional<int64_t> before, DaoRow* row);
   // A dynaset over the whole table: its first (last) row at or after (before) `rowid`.
   std::optional<int64_t> StepTable(int64_t rowid, bool forward, DaoRow* row);
   // The live values of a row, or nothing when the row is gone.
@@ -137,8 +139,8 @@ class CDaoRecordset {
   void LoadRow(const DaoRow& row);
   void LoadDefaults();
   void MoveTo(int64_t rowid, DaoRow row);
-  // The first member after `rowid` that satisfies `filter`, with its values.
-  std::optional<int64_t> FindAfter(const DaoFilter& filter, int64_t rowid, DaoRow* row);
+  // The first member after `after` (or of all) that satisfies `filter`, with its values.
+  std::optional<int64_t> FindAfter(const DaoFilter& filter, std::optional<int64_t> after, DaoRow* row);
 
   bool m_open = false;
   bool m_snapshot = false;

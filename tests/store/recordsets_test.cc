@@ -438,6 +438,50 @@ TEST_F(RecordsetTest, EightWritersAddAndDeleteAtOnce) {
   EXPECT_EQ(Keys("SECTION = 'W'").size(), static_cast<size_t>(kWriters * (kRows - kRows / 5)));
 }
 
+// A file written by something else may hold any row ids: negative ones, and the largest
+// there is, after which the engine can hand out no larger one.
+TEST_F(RecordsetTest, RowIdsAtTheEdgesOfTheRange) {
+  m_db.Execute("INSERT INTO Main (rowid, Section, Key) VALUES (-9223372036854775808, 'S', 'lowest')");
+  m_db.Execute("INSERT INTO Main (rowid, Section, Key) VALUES (-5, 'S', 'negative')");
+  CKeySet set(&m_db, dbOpenDynaset);
+  set.Open();
+  EXPECT_EQ(set.m_Key, "lowest");
+  set.AddNew();
+  set.m_Section = "S";
+  set.m_Key = "added";
+  set.Update();
+  EXPECT_EQ(Walk(set), (Strings{"lowest", "negative", "added"}));
+  set.MoveLast();
+  set.MovePrev();
+  set.MovePrev();
+  EXPECT_EQ(set.m_Key, "lowest");
+  set.MovePrev();
+  EXPECT_TRUE(set.IsBOF());
+  EXPECT_EQ(set.GetRecordCount(), 3);
+  set.Close();
+
+  m_db.Execute("INSERT INTO Main (rowid, Section, Key) VALUES (9223372036854775807, 'S', 'highest')");
+  set.Open();
+  set.MoveLast();
+  EXPECT_EQ(set.m_Key, "highest");
+  set.MoveNext();
+  EXPECT_TRUE(set.IsEOF());
+  set.AddNew();
+  set.m_Key = "no room";
+  EXPECT_NE(CodeOf([&] { set.Update(); }), S_OK) << "no row id is left above the last";
+  EXPECT_EQ(set.GetRecordCount(), 4) << "nothing was added, nothing lost";
+  ASSERT_TRUE(set.FindFirst("KEY = 'negative'"));
+  set.Delete();
+  EXPECT_EQ(Walk(set), (Strings{"lowest", "added", "highest"}));
+  set.MoveLast();
+  ASSERT_TRUE(set.FindFirst("KEY = 'lowest'"));
+  EXPECT_FALSE(set.FindNext("KEY = 'lowest'"));
+  ASSERT_TRUE(set.FindNext("KEY = 'highest'"));
+  EXPECT_FALSE(set.FindNext("SECTION = 'S'")) << "nothing lies after the largest row id";
+  EXPECT_EQ(Keys("SECTION = 'S'"), (Strings{"lowest", "added", "highest"}));
+  EXPECT_EQ(Keys("SECTION = 'S'", dbOpenDynaset), (Strings{"lowest", "added", "highest"}));
+}
+
 TEST_F(RecordsetTest, AnUpdateWritesTheColumnsItChangedAndFindsARowDeletedMeanwhile) {
   AddKey("S", "a", "old");
   CKeySet mine(&m_db, dbOpenDynaset);
