@@ -331,8 +331,10 @@ bool CDaoRecordset::IsDeleted() const {
 long CDaoRecordset::GetRecordCount() {
   RequireOpen();
   if (!m_takenCount) {
-    // Rows this set deleted are gone from the table, so they are not counted.
-    Statement count = Prepare("SELECT count(*) FROM [" + m_table + "] WHERE rowid <= ?");
+    // Rows this set deleted are gone from the table, so they are not counted. A count of
+    // the whole table reads its smallest index rather than every row.
+    Statement count = Prepare("SELECT (SELECT count(*) FROM [" + m_table + "]) - (SELECT count(*) FROM [" + m_table +
+                              "] WHERE rowid > ?)");
     sqlite3_bind_int64(count.get(), 1, m_lastRowidAtOpen);
     const int rc = sqlite3_step(count.get());
     if (rc != SQLITE_ROW) ThrowSqliteError(Db(), rc, "Count [" + m_table + "]");
