@@ -221,6 +221,7 @@ struct Item {
 
 std::vector<Item> BatchItems(int count, int round) {
   std::vector<Item> items;
+  items.reserve(static_cast<size_t>(count));
   const int modifications = count == 1 ? 1 : count / 2;
   std::mt19937 random(static_cast<unsigned>(round));
   std::uniform_int_distribution<int> pick(0, kBatchStoreRows - 1);
@@ -359,10 +360,10 @@ void BM_ProtectAndUnprotect(benchmark::State& state) {
 BENCHMARK(BM_ProtectAndUnprotect)->Unit(benchmark::kMicrosecond);
 
 constexpr char kDigits[] = "0123456789ABCDEF";
-constexpr std::array<int8_t, 256> kDigitValues = [] {
-  std::array<int8_t, 256> values{};
-  for (int8_t& value : values) value = -1;
-  for (int8_t i = 0; i < 16; ++i) values[static_cast<unsigned char>(kDigits[i])] = i;
+constexpr std::array<int, 256> kDigitValues = [] {
+  std::array<int, 256> values{};
+  for (int& value : values) value = -1;
+  for (int i = 0; i < 16; ++i) values[static_cast<unsigned char>(kDigits[i])] = i;
   return values;
 }();
 

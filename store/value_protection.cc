@@ -23,10 +23,10 @@ constexpr int kPasswordBuffer = 12;
 constexpr char kDigits[] = "0123456789ABCDEF";
 
 // The value of every byte as an upper-case hexadecimal digit; -1 for any other byte.
-constexpr std::array<int8_t, 256> kDigitValues = [] {
-  std::array<int8_t, 256> values{};
-  for (int8_t& value : values) value = -1;
-  for (int8_t i = 0; i < 16; ++i) values[static_cast<unsigned char>(kDigits[i])] = i;
+constexpr std::array<int, 256> kDigitValues = [] {
+  std::array<int, 256> values{};
+  for (int& value : values) value = -1;
+  for (int i = 0; i < 16; ++i) values[static_cast<unsigned char>(kDigits[i])] = i;
   return values;
 }();
 

@@ -309,7 +309,7 @@ BOOL CryptDecrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL final, DWORD /*flags*/,
   if (final) {
     // The padding is checked on the last block alone, before anything is written: a
     // refused ciphertext leaves the buffer as it was.
-    const uint8_t* previous = cipher > ARCTWO_BLOCK_SIZE ? data + cipher - 2 * ARCTWO_BLOCK_SIZE : key->chain;
+    const uint8_t* previous = cipher > ARCTWO_BLOCK_SIZE ? data + (cipher - 2 * ARCTWO_BLOCK_SIZE) : key->chain;
     uint8_t last[ARCTWO_BLOCK_SIZE];
     arctwo_decrypt(&key->context, ARCTWO_BLOCK_SIZE, last, data + cipher - ARCTWO_BLOCK_SIZE);
     for (size_t i = 0; i < ARCTWO_BLOCK_SIZE; ++i) last[i] ^= previous[i];

@@ -398,6 +398,7 @@ TEST_F(RecordsetTest, EightWritersAddAndDeleteAtOnce) {
   constexpr int kRows = 20;
   std::atomic<int> failures{0};
   std::vector<std::thread> writers;
+  writers.reserve(8);
   for (int w = 0; w < kWriters; ++w) {
     writers.emplace_back([&, w] {
       try {

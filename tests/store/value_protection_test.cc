@@ -156,6 +156,7 @@ TEST_F(ValueProtectionTest, TheKeyFollowsThePasswordText) {
 
 TEST_F(ValueProtectionTest, EightThreadsShareTheKeptKey) {
   std::vector<std::thread> threads;
+  threads.reserve(8);
   std::atomic<int> wrong{0};
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([t, &wrong] {
