@@ -1,6 +1,7 @@
 // The database connection, its password, the sidecar lock and transactions.
 #define SQLITE_HAS_CODEC 1
 #include "dao_database.h"
+#include "dao_recordset.h"
 
 #include <sqlcipher/sqlite3.h>
 #include <sys/stat.h>
@@ -212,7 +213,15 @@ void CDaoDatabase::Disconnect() {
   }
 }
 
+void CDaoDatabase::AttachRecordset(CDaoRecordset* recordset) { m_recordsets.push_back(recordset); }
+
+void CDaoDatabase::DetachRecordset(CDaoRecordset* recordset) {
+  std::erase(m_recordsets, recordset);
+}
+
 void CDaoDatabase::Close() {
+  // Each recordset detaches itself as it closes.
+  while (!m_recordsets.empty()) m_recordsets.back()->Close();
   Disconnect();
   m_lock.Unlock();
   m_password.clear();

@@ -10,12 +10,14 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <vector>
 
 #include "dao_exception.h"
 #include "fileio/file_lock.h"
 
 struct sqlite3;
 class CDaoDatabase;
+class CDaoRecordset;
 
 // What the database tells of one of its tables.
 struct CDaoTableDefInfo {
@@ -60,6 +62,12 @@ class CDaoDatabase {
   const std::string& GetName() const { return m_path; }
   sqlite3* Handle() const;  // throws when closed
 
+  // The recordsets open on this database. Closing (or destroying) the database closes
+  // them first, as the framework does, so none is left holding the closed connection:
+  // they read as closed afterwards and never touch the database again.
+  void AttachRecordset(CDaoRecordset* recordset);
+  void DetachRecordset(CDaoRecordset* recordset);
+
   std::unique_ptr<CDaoWorkspace> m_pWorkspace;
 
  private:
@@ -68,6 +76,7 @@ class CDaoDatabase {
   std::vector<std::string> TableNames();
 
   sqlite3* m_db = nullptr;
+  std::vector<CDaoRecordset*> m_recordsets;  // open on this database, not owned
   lumora::fileio::FileLock m_lock;
   std::string m_path;
   std::string m_password;

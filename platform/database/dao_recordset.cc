@@ -243,12 +243,12 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
     if (rc == SQLITE_DONE) {
       m_lastRowidAtOpen = 0;  // an empty table
-      m_open = true;
+      MarkOpen();
       return;
     }
     m_lastRowidAtOpen = sqlite3_column_int64(first.get(), 0);
     DaoRow row = ReadRow(first.get(), 2);
-    m_open = true;
+    MarkOpen();
     m_noMembers = false;
     MoveTo(sqlite3_column_int64(first.get(), 1), std::move(row));
     return;
@@ -280,7 +280,7 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
     if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");  // the set stays closed
     m_takenCount = static_cast<long>(m_taken.size());
   }
-  m_open = true;
+  MarkOpen();
   try {
     DaoRow first;
     const std::optional<int64_t> rowid = NextMember(std::nullopt, &first);
@@ -292,7 +292,17 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   }
 }
 
+void CDaoRecordset::MarkOpen() {
+  m_open = true;
+  m_pDatabase->AttachRecordset(this);
+  m_attachedTo = m_pDatabase;
+}
+
 void CDaoRecordset::Close() {
+  if (m_attachedTo != nullptr) {
+    m_attachedTo->DetachRecordset(this);
+    m_attachedTo = nullptr;
+  }
   m_statements.clear();
   for (Statement* statement : {&m_selectRow, &m_nextRow, &m_previousRow, &m_insertRow, &m_deleteRow}) {
     statement->reset();

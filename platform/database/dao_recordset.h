@@ -102,6 +102,8 @@ class CDaoRecordset {
   int m_nFields = 0;
 
  private:
+  // The set is open, and closes with its database.
+  void MarkOpen();
   enum class EditMode { kNone, kEdit, kAdd };
   enum class Where { kBeforeFirst, kOnRow, kAfterLast };
   struct StatementDeleter {
@@ -143,6 +145,7 @@ class CDaoRecordset {
   std::optional<int64_t> FindAfter(const DaoFilter& filter, std::optional<int64_t> after, DaoRow* row);
 
   bool m_open = false;
+  CDaoDatabase* m_attachedTo = nullptr;  // the database that will close this set with itself
   bool m_snapshot = false;
   std::string m_table;
   std::vector<DaoColumn> m_columns;

@@ -543,5 +543,32 @@ TEST(UsagePackingTest, BoundariesDecodeAndEncode) {
   EXPECT_EQ(row.m_Usage, 111);
 }
 
+TEST_F(RecordsetTest, ClosingTheDatabaseClosesItsRecordsetsFirst) {
+  AddKey("S", "a");
+  auto database = std::make_unique<CDaoDatabase>();
+  database->Open(m_path);
+  CKeySet whole(database.get(), dbOpenDynaset);
+  whole.Open();
+  CKeySet filtered(database.get(), dbOpenSnapshot);
+  filtered.m_strFilter = "SECTION = 'S'";
+  filtered.Open();
+  CScratchSet empty(database.get());
+  empty.Open();
+  whole.EnumSet();  // a recordset the key set opened on its own
+  database->Close();
+  EXPECT_FALSE(whole.IsOpen());
+  EXPECT_FALSE(filtered.IsOpen());
+  EXPECT_FALSE(empty.IsOpen());
+  EXPECT_EQ(CodeOf([&] { whole.MoveFirst(); }), CDaoException::ScodeOf(kJetObjectClosed));
+  // The database goes before its recordsets: they never reach back into it.
+  database.reset();
+  whole.Close();
+  EXPECT_FALSE(filtered.IsOpen());
+  // An exclusive open succeeds: nothing holds the file any more.
+  m_db.Close();
+  CDaoDatabase exclusive;
+  EXPECT_EQ(CodeOf([&] { exclusive.Open(m_path, true); }), S_OK);
+}
+
 }  // namespace
 }  // namespace lumora
