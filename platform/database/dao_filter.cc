@@ -254,6 +254,14 @@ void ToSql(const Node& node, const std::vector<DaoColumn>& columns, std::vector<
   }
 }
 
+void Check(const Node& node, const std::vector<DaoColumn>& columns) {
+  if (node.kind == Node::Kind::kCompare) {
+    ColumnIndex(columns, node);
+    return;
+  }
+  for (const auto& child : node.children) Check(*child, columns);
+}
+
 bool Matches(const Node& node, const std::vector<DaoColumn>& columns, const DaoRow& row) {
   if (node.kind == Node::Kind::kAnd) {
     for (const auto& child : node.children) {
@@ -309,6 +317,8 @@ std::string DaoFilter::ToSql(const std::vector<DaoColumn>& columns, std::vector<
   ::ToSql(*m_root, columns, parameters, &sql);
   return sql;
 }
+
+void DaoFilter::Check(const std::vector<DaoColumn>& columns) const { ::Check(*m_root, columns); }
 
 size_t DaoFilter::Comparisons() const { return CountComparisons(*m_root); }
 

@@ -27,6 +27,9 @@ class DaoFilter {
   // Throws CDaoException for a column not among `columns` or a comparison of text with
   // a number.
   std::string ToSql(const std::vector<DaoColumn>& columns, std::vector<DaoValue>* parameters) const;
+  // Throws as ToSql when any comparison names a column not among `columns` or compares
+  // text with a number; Matches looks only at the comparisons it needs.
+  void Check(const std::vector<DaoColumn>& columns) const;
   // How many comparisons the filter holds (the engine limits how large a query may grow).
   size_t Comparisons() const;
   // The alternatives of an OR at the top of the filter, each as a WHERE text and its
