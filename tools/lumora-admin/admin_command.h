@@ -59,6 +59,7 @@ extern const Command kInitCommand;
 extern const Command kCheckCommand;
 extern const Command kRecoverCommand;
 extern const Command kTrustCommand;
+extern const Command kConsentCommand;
 
 // "lumora-admin: <message>" on standard error; returns kExitFailure.
 int Fail(const std::string& message);

@@ -16,10 +16,7 @@ using namespace lumora::admin;
 namespace {
 
 const Command* const kCommands[] = {
-    &kInitCommand,
-    &kCheckCommand,
-    &kRecoverCommand,
-    &kTrustCommand,
+    &kInitCommand, &kCheckCommand, &kRecoverCommand, &kTrustCommand, &kConsentCommand,
 };
 
 constexpr OptionSpec kGlobalOptions[] = {
