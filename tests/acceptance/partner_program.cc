@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +66,7 @@ HRESULT InvokeGrant(IPRProfile* profile, const std::string& section, bool byName
 //                             DISPID_NEWENUM for _NewEnum
 //   pipe-answer TEXT          puts TEXT into the program's own standard input
 //   setenv NAME=VALUE         sets an environment variable of the program
+//   setlocale NAME            switches the program's locale (setlocale(LC_ALL, NAME))
 
 ComPtr<IPRKeyAttrsCollection> g_collection;
 
@@ -214,6 +216,11 @@ bool RunProcessStep(const std::string& step, Next& next) {
     dup2(ends[0], 0);
     close(ends[0]);
     ReportRead(step, S_OK, "");
+    return true;
+  }
+  if (step == "setlocale") {  // as a host that follows its user's locale does
+    const HRESULT hr = std::setlocale(LC_ALL, next().c_str()) != nullptr ? S_OK : E_INVALIDARG;
+    ReportRead(step, hr, "");
     return true;
   }
   if (step == "setenv") {

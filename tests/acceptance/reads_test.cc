@@ -16,6 +16,7 @@
 #include "store/store_context.h"
 #include "store/value_protection.h"
 #include "tests/acceptance/installation_fixture.h"
+#include "tests/store/german_locale.h"
 
 namespace lumora::testing {
 namespace {
@@ -292,6 +293,27 @@ TEST_F(ReadsTest, EnumeratorsSkipPastTheEndAndCloneWhereTheyStand) {
           kOk, kOk, "0x00000000 ", "0x00000000 collection", "0x00000000 Ann Smith|12|Bern",
           "0x00000000 next=0x00000000:12 clone=0x00000000:12", "0x00000000 next=0x00000000:Bern clone=0x00000000:Bern",
           "0x00000001 next=0x00000001:- clone=0x00000001:-", "0x00000001 next=0x00000001:- clone=0x00000001:-"}));
+}
+
+TEST_F(ReadsTest, AHostInAnotherLocaleReadsTheSameValuesAndSeesItsOwnDates) {
+  GermanLocale german;
+  if (!german.active()) GTEST_SKIP() << german.why();
+  Answers("{\"answer\":\"allow\"}\n");
+  const char* oldLang = std::getenv("LANG");
+  const std::string previous = oldLang != nullptr ? oldLang : "";
+  setenv("LANG", GermanLocale::kName, 1);
+  const auto results = Run({"setlocale", "", "grant", "acme", "read", "acme.birthday,acme.visits", "execute-read", "0",
+                            "Datum", "item", "acme.birthday", "item", "acme.visits"});
+  if (oldLang != nullptr) {
+    setenv("LANG", previous.c_str(), 1);
+  } else {
+    unsetenv("LANG");
+  }
+  EXPECT_EQ(results, (std::vector<std::string>{kOk, "0x00000000 ", kOk, "0x00000000 ", "0x00000000 collection",
+                                               "0x00000000 type=3 set=-1 value=0x00000000:32874,000000",
+                                               "0x00000000 type=1 set=-1 value=0x00000000:12"}))
+      << "the program prints with its decimal comma; the value is the same day";
+  EXPECT_EQ(WriteJson(*Shown()[0].Find("rows")), R"([["Birthday","01.01.1990"],["Visits","12"]])");
 }
 
 TEST_F(ReadsTest, AProgramCannotAnswerForItsUser) {
