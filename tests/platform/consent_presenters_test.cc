@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -148,6 +149,15 @@ TEST_F(ScriptPresenterTest, BadAnswerLinesAndFilesRefuse) {
   // A dialog that cannot be recorded is not answered for the user.
   EXPECT_EQ(ScriptConsentPresenter(m_home->path() + "/no/such/folder/a.jsonl").Present(model, nullptr),
             ConsentAnswer::kDeny);
+  // Whoever runs the test: a record file or an answer file that is a folder cannot be used.
+  const std::string folders = m_home->path() + "/folders";
+  ASSERT_EQ(mkdir(folders.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((folders + "/a.jsonl.shown").c_str(), 0700), 0);
+  std::ofstream(folders + "/a.jsonl") << "{\"answer\":\"allow\"}\n";
+  EXPECT_EQ(ScriptConsentPresenter(folders + "/a.jsonl").Present(model, nullptr), ConsentAnswer::kDeny);
+  ASSERT_EQ(mkdir((folders + "/b.jsonl").c_str(), 0700), 0);
+  EXPECT_EQ(ScriptConsentPresenter(folders + "/b.jsonl").Present(model, nullptr), ConsentAnswer::kDeny);
+  EXPECT_EQ(Record(Lines(folders + "/b.jsonl.shown")[0]).Find("error")->text(), "the answer file cannot be read");
   if (geteuid() != 0) {
     const std::string locked = m_home->path() + "/locked";
     ASSERT_EQ(mkdir(locked.c_str(), 0700), 0);
@@ -155,6 +165,16 @@ TEST_F(ScriptPresenterTest, BadAnswerLinesAndFilesRefuse) {
     chmod(locked.c_str(), 0500);
     EXPECT_EQ(ScriptConsentPresenter(locked + "/a.jsonl").Present(model, nullptr), ConsentAnswer::kDeny);
     chmod(locked.c_str(), 0700);
+    // A record file that cannot be read, or answers that cannot be read.
+    std::ofstream(locked + "/a.jsonl.shown").close();
+    chmod((locked + "/a.jsonl.shown").c_str(), 0200);
+    EXPECT_EQ(ScriptConsentPresenter(locked + "/a.jsonl").Present(model, nullptr), ConsentAnswer::kDeny);
+    chmod((locked + "/a.jsonl.shown").c_str(), 0600);
+    chmod((locked + "/a.jsonl").c_str(), 0);
+    EXPECT_EQ(ScriptConsentPresenter(locked + "/a.jsonl").Present(model, nullptr), ConsentAnswer::kDeny);
+    chmod((locked + "/a.jsonl").c_str(), 0600);
+    EXPECT_EQ(ScriptConsentPresenter(locked + "/a.jsonl").Present(model, nullptr), ConsentAnswer::kDeny)
+        << "the unreadable answers used up the only line";
   }
 }
 
@@ -221,6 +241,38 @@ TEST_F(ScriptPresenterTest, EightProcessesAtOnceUseEachAnswerLineOnce) {
   }
   ASSERT_EQ(used.size(), static_cast<size_t>(kProcesses * kDialogs));
   for (const auto& [line, answer] : used) EXPECT_EQ(answer, (line - 1) % 3 == 0 ? "deny" : "allow") << line;
+}
+
+TEST_F(ScriptPresenterTest, AWriterKilledInTheMiddleLeavesWholeRecordsAndTheCount) {
+  std::string answers;
+  for (int i = 0; i < 400; ++i) answers += "{\"answer\":\"allow\"}\n";
+  Answers(answers);
+  const ConsentDialogModel big = ReadDialog({{"Name", std::string(900000, 'n')}});
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    ScriptConsentPresenter presenter(m_path);
+    for (;;) presenter.Present(big, nullptr);
+  }
+  // Killed once it has written something, most likely in the middle of a record.
+  for (int tries = 0; tries < 2000; ++tries) {
+    struct stat info {};
+    if (stat((m_path + ".shown").c_str(), &info) == 0 && info.st_size > 3000000) break;
+    usleep(1000);
+  }
+  kill(writer, SIGKILL);
+  waitpid(writer, nullptr, 0);
+
+  std::ifstream in(m_path + ".shown", std::ios::binary);
+  const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const bool torn = !before.empty() && before.back() != '\n';
+  const int64_t recorded = std::count(before.begin(), before.end(), '\n') + (torn ? 1 : 0);
+  ASSERT_GT(recorded, 0);
+  EXPECT_EQ(ScriptConsentPresenter(m_path).Present(ReadDialog({{"Name", "Ann"}}), nullptr), ConsentAnswer::kAllow);
+  const std::vector<std::string> shown = Shown();
+  ASSERT_EQ(static_cast<int64_t>(shown.size()), recorded + 1) << "a torn record is ended, never glued to";
+  for (size_t i = 0; i + 2 < shown.size(); ++i) EXPECT_TRUE(ParseJson(shown[i])) << "record " << i << " is whole";
+  EXPECT_EQ(Record(shown.back()).Find("answerLine")->integer(), recorded + 1);
 }
 
 TEST(DenyPresenterTest, RefusesWhatItIsAsked) {
