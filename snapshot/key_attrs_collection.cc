@@ -28,8 +28,8 @@ bool PositionOf(const VARIANT& index, int64_t* position) {
   const bool byRef = (index.vt & VT_BYREF) != 0;
   if (byRef && index.byref == nullptr) return false;
   switch (index.vt & ~VT_BYREF) {
-    case VT_I1:
-      *position = byRef ? *index.pcVal : index.cVal;
+    case VT_I1:                                       // a signed 8-bit number: its sign is meant
+      *position = byRef ? *index.pcVal : index.cVal;  // NOLINT(bugprone-signed-char-misuse)
       return true;
     case VT_UI1:
       *position = byRef ? *index.pbVal : index.bVal;
