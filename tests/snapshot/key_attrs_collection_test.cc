@@ -437,3 +437,74 @@ TEST_F(KeyAttrsCollectionTest, AThousandRequestsWithTheFallbackReadTheRightRows)
 
 }  // namespace
 }  // namespace lumora
+
+namespace lumora {
+namespace {
+
+// Calls a member through IDispatch only, arguments in declaration order.
+HRESULT Call(IDispatch* object, DISPID dispid, WORD flags, std::vector<VARIANT> args, VARIANT* result) {
+  std::reverse(args.begin(), args.end());
+  DISPPARAMS params{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+  EXCEPINFO info{};
+  const HRESULT hr = object->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &info, nullptr);
+  return hr == DISP_E_EXCEPTION ? info.scode : hr;
+}
+
+DISPID IdOf(IDispatch* object, const char16_t* name) {
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  DISPID dispid = DISPID_UNKNOWN;
+  object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+  return dispid;
+}
+
+TEST_F(KeyAttrsCollectionTest, ArraysAndPrivilegedItemsAnswerThroughIDispatchAlone) {
+  Add("sec", "pets", "", eTypeArrayOfStrings);
+  AddElement("sec.pets", "a", "cat");
+  AddElement("sec.pets", "b", "dog");
+  Add("sec", "choice", "1", eTypeEnumOfStrings, "Choice");
+  AddLabels("sec.choice", {"red", "green"});
+  auto collection = Read({"sec.pets", "sec.choice"}, "/", true);
+  ComPtr<IDispatch> keys;
+  collection->QueryInterface(IID_IDispatch, keys.put_void());
+
+  Variant pets;
+  Variant uki = Variant::Utf8("sec.pets");
+  ASSERT_EQ(Call(keys.get(), IdOf(keys.get(), u"getarray"), DISPATCH_METHOD, {*uki.get()}, pets.put()), S_OK);
+  ASSERT_EQ(pets.vt(), VT_DISPATCH);
+  Variant count;
+  EXPECT_EQ(Call(pets->pdispVal, IdOf(pets->pdispVal, u"Count"), DISPATCH_PROPERTYGET, {}, count.put()), S_OK);
+  EXPECT_EQ(count->lVal, 2);
+  SHORT one = 1;
+  VARIANT position{};
+  position.vt = VT_I2 | VT_BYREF;
+  position.piVal = &one;
+  Variant element;
+  ASSERT_EQ(Call(pets->pdispVal, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {position}, element.put()), S_OK)
+      << "the default member, a position passed by reference";
+  Variant value;
+  EXPECT_EQ(Call(element->pdispVal, DISPID_VALUE, DISPATCH_PROPERTYGET, {}, value.put()), S_OK);
+  EXPECT_EQ(Bstr::ToUtf8(value->bstrVal), "dog");
+  EXPECT_EQ(Call(element->pdispVal, IdOf(element->pdispVal, u"Index"), DISPATCH_PROPERTYGET, {}, value.put()), S_OK);
+  EXPECT_EQ(Bstr::ToUtf8(value->bstrVal), "b");
+  Variant enumerator;
+  ASSERT_EQ(Call(pets->pdispVal, DISPID_NEWENUM, DISPATCH_PROPERTYGET, {}, enumerator.put()), S_OK);
+  ASSERT_EQ(enumerator.vt(), VT_UNKNOWN);
+  ComPtr<IEnumVARIANT> walk;
+  ASSERT_EQ(enumerator->punkVal->QueryInterface(IID_IEnumVARIANT, walk.put_void()), S_OK);
+  EXPECT_EQ(walk->Skip(2), S_FALSE);
+
+  // A privileged item by name: every property is there.
+  Variant choice = Variant::Utf8("sec.choice");
+  Variant item;
+  ASSERT_EQ(Call(keys.get(), DISPID_VALUE, DISPATCH_METHOD, {*choice.get()}, item.put()), S_OK);
+  EXPECT_EQ(Call(item->pdispVal, IdOf(item->pdispVal, u"DisplayValue"), DISPATCH_PROPERTYGET, {}, value.put()), S_OK);
+  EXPECT_EQ(Bstr::ToUtf8(value->bstrVal), "red");
+  EXPECT_EQ(Call(item->pdispVal, IdOf(item->pdispVal, u"EnumOptions"), DISPATCH_PROPERTYGET, {}, value.put()), S_OK);
+  EXPECT_EQ(value.vt(), VT_ARRAY | VT_BSTR);
+  EXPECT_EQ(Call(item->pdispVal, IdOf(item->pdispVal, u"LinkSource"), DISPATCH_PROPERTYGET, {}, value.put()), E_FAIL);
+  EXPECT_EQ(Call(item->pdispVal, DISPID_VALUE, DISPATCH_PROPERTYGET, {}, value.put()), S_OK);
+  EXPECT_EQ(value.vt(), VT_I2);
+}
+
+}  // namespace
+}  // namespace lumora
