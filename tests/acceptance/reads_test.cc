@@ -1,8 +1,13 @@
 // Reads from outside: signed partner programs, each in its own process, read what the
 // store holds behind the consent dialog, which the scripted presenter answers and
 // records as the machine's configuration says.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <set>
 
@@ -314,6 +319,66 @@ TEST_F(ReadsTest, AHostInAnotherLocaleReadsTheSameValuesAndSeesItsOwnDates) {
                                                "0x00000000 type=1 set=-1 value=0x00000000:12"}))
       << "the program prints with its decimal comma; the value is the same day";
   EXPECT_EQ(WriteJson(*Shown()[0].Find("rows")), R"([["Birthday","01.01.1990"],["Visits","12"]])");
+}
+
+// The partner program run as a user runs it in a terminal: the terminal is its
+// controlling terminal; its standard input is a pipe that says "d" and its output a pipe.
+// Returns what it printed; `user` is what the user types when the question appears.
+std::string RunInTerminal(const std::vector<std::string>& argv, const std::string& user, std::string* screen) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "no terminal";
+  const std::string slave = ptsname(master);
+  int output[2];
+  int input[2];
+  if (pipe(output) != 0 || pipe(input) != 0) return "no pipe";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    const int terminal = open(slave.c_str(), O_RDWR);  // becomes the controlling terminal
+    if (terminal < 0) _exit(126);
+    if (write(input[1], "d\n", 2) != 2) _exit(126);
+    close(input[1]);
+    dup2(input[0], 0);
+    dup2(output[1], 1);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(output[1]);
+  close(input[0]);
+  close(input[1]);
+  // Answer once the question stands on the screen.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  char buffer[4096];
+  while (screen->find("> ") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    pollfd ready{master, POLLIN, 0};
+    if (poll(&ready, 1, 50) <= 0) continue;
+    const ssize_t got = read(master, buffer, sizeof buffer);
+    if (got > 0) screen->append(buffer, static_cast<size_t>(got));
+  }
+  if (write(master, user.data(), user.size()) != static_cast<ssize_t>(user.size())) return "not typed";
+  std::string printed;
+  for (ssize_t got; (got = read(output[0], buffer, sizeof buffer)) > 0;)
+    printed.append(buffer, static_cast<size_t>(got));
+  close(output[0]);
+  waitpid(pid, nullptr, 0);
+  close(master);
+  return printed;
+}
+
+TEST_F(ReadsTest, TheUserAnswersOnTheTerminalNotThroughTheProgramsInput) {
+  ASSERT_EQ(WriteSetting(kSettingConsentPresenter, "terminal"), S_OK);
+  for (const auto& [typed, result] : {std::pair<std::string, std::string>{"a\n", "0x00000000 collection"},
+                                      std::pair<std::string, std::string>{"d\n", std::string(kCancelled) + " none"}}) {
+    std::string screen;
+    const std::string printed = RunInTerminal(
+        {Partner("acme"), "grant", "acme", "read", "acme.name", "execute-read", "0", "May we?"}, typed, &screen);
+    EXPECT_NE(printed.find("execute-read: " + result), std::string::npos) << typed << printed;
+    EXPECT_NE(screen.find("Acme Planning Ltd has requested"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("Ann Smith"), std::string::npos) << screen;
+  }
 }
 
 TEST_F(ReadsTest, AProgramCannotAnswerForItsUser) {
