@@ -63,6 +63,12 @@ extern const Command kConsentCommand;
 
 // "lumora-admin: <message>" on standard error; returns kExitFailure.
 int Fail(const std::string& message);
+// "lumora-admin: <message>" and where the command's help is, on standard error;
+// returns kExitUsage.
+int UsageMistake(const char* command, const std::string& message);
+// Whether the user wants a step that cannot be undone: --yes, or "yes" typed in answer to
+// the question on standard input (anything else, or nothing, is no).
+bool Confirmed(const Options& options);
 // A result code as 0xXXXXXXXX.
 std::string Code(HRESULT hr);
 

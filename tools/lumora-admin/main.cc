@@ -1,9 +1,13 @@
 // lumora-admin: provisioning and inspection of an installation's state folder. The
 // commands are listed in kCommands, each in a file of its own; options may come before
 // or after the command, as "--name VALUE" or "--name=VALUE".
+#include <unistd.h>
+
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,7 +64,7 @@ void PrintOptions(FILE* out, std::span<const OptionSpec> options) {
 
 void Overview(FILE* out) {
   std::fprintf(out, "usage: lumora-admin COMMAND [OPTIONS]\n\ncommands:\n");
-  for (const Command* command : kCommands) std::fprintf(out, "  %-9s %s\n", command->name, command->summary);
+  for (const Command* command : kCommands) std::fprintf(out, "  %-15s %s\n", command->name, command->summary);
   std::fprintf(out, "\noptions of every command:\n");
   PrintOptions(out, kGlobalOptions);
   std::fprintf(out, "\n'lumora-admin COMMAND --help' describes a command and its own options.\n");
@@ -92,6 +96,9 @@ bool LooksLikeOption(const std::string& arg) { return arg.size() > 1 && arg[0] =
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Display values follow the user's locale, as the component shows them to the user;
+  // raw values and everything the tool writes itself are the same in every locale.
+  std::setlocale(LC_ALL, "");
   const std::vector<std::string> args(argv + 1, argv + argc);
   const Command* command = nullptr;
   std::vector<std::pair<const OptionSpec*, std::string>> given;
@@ -193,6 +200,21 @@ namespace lumora::admin {
 int Fail(const std::string& message) {
   std::fprintf(stderr, "lumora-admin: %s\n", message.c_str());
   return kExitFailure;
+}
+
+int UsageMistake(const char* command, const std::string& message) {
+  std::fprintf(stderr, "lumora-admin: %s\n'lumora-admin %s --help' describes it.\n", message.c_str(), command);
+  return kExitUsage;
+}
+
+bool Confirmed(const Options& options) {
+  if (options.Has("--yes")) return true;
+  std::printf("Type 'yes' to go on: ");
+  std::fflush(stdout);
+  std::string answer;
+  if (!std::getline(std::cin, answer)) answer.clear();
+  if (!isatty(STDIN_FILENO)) std::printf("\n");
+  return answer == "yes";
 }
 
 std::string Code(HRESULT hr) {

@@ -3,12 +3,10 @@
 // aside, starts an empty store in their place and says plainly what was lost. It asks
 // for confirmation unless --yes is given, and refuses while a program uses the store.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <iostream>
 #include <string>
 #include <system_error>
 
@@ -53,16 +51,6 @@ bool MoveAside(const fs::path& from, const fs::path& folder, std::string* error)
   }
   if (ec) *error = "cannot move " + from.string() + " to " + to.string() + ": " + ec.message();
   return !ec;
-}
-
-bool Confirmed(const Options& options) {
-  if (options.Has("--yes")) return true;
-  std::printf("Type 'yes' to go on: ");
-  std::fflush(stdout);
-  std::string answer;
-  if (!std::getline(std::cin, answer)) answer.clear();
-  if (!isatty(STDIN_FILENO)) std::printf("\n");
-  return answer == "yes";
 }
 
 int Recover(const Options& options) {

@@ -49,9 +49,11 @@ class Inspector {
   explicit Inspector(StoreInspection& report) : m_report(report) {}
 
   void Run() {
-    if (!StateFolder() || !Registry() || !Settings() || !DatabaseFile() || !Pieces() || !Probe()) return;
+    if (!RunToTheFile() || !Pieces() || !Probe()) return;
     OpenAndCheck();
   }
+  bool RunToTheFile() { return RunToTheServices() && Settings() && DatabaseFile(); }
+  bool RunToTheServices() { return StateFolder() && Registry(); }
 
  private:
   bool Stop(Verdict verdict, std::string problem, std::string advice, HRESULT code = S_OK) {
@@ -281,6 +283,19 @@ StoreInspection InspectStore(const std::string& home) {
   report.home = home;
   report.settingsFile = home + "/settings.jsonl";
   Inspector(report).Run();
+  return report;
+}
+
+StoreInspection InspectInstallation(const std::string& home, bool withStore) {
+  StoreInspection report;
+  report.home = home;
+  report.settingsFile = home + "/settings.jsonl";
+  Inspector inspector(report);
+  if (withStore) {
+    inspector.RunToTheFile();
+  } else {
+    inspector.RunToTheServices();
+  }
   return report;
 }
 

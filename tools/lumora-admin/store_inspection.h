@@ -40,6 +40,11 @@ struct StoreInspection {
 };
 
 StoreInspection InspectStore(const std::string& home);
+// The first steps only, quick whatever the store holds: the state folder and the
+// registered services and, `withStore`, the settings and the database file (not its
+// password, tables or integrity). For the commands that then work through the component
+// or the services, which name the rest.
+StoreInspection InspectInstallation(const std::string& home, bool withStore);
 
 // The verdict as one word for machine-readable output.
 const char* VerdictName(StoreInspection::Verdict verdict);
