@@ -60,6 +60,8 @@ extern const Command kCheckCommand;
 extern const Command kRecoverCommand;
 extern const Command kTrustCommand;
 extern const Command kConsentCommand;
+extern const Command kSectionsCommand;
+extern const Command kShowCommand;
 
 // "lumora-admin: <message>" on standard error; returns kExitFailure.
 int Fail(const std::string& message);

@@ -20,7 +20,7 @@ using namespace lumora::admin;
 namespace {
 
 const Command* const kCommands[] = {
-    &kInitCommand, &kCheckCommand, &kRecoverCommand, &kTrustCommand, &kConsentCommand,
+    &kInitCommand, &kCheckCommand, &kRecoverCommand, &kTrustCommand, &kConsentCommand, &kSectionsCommand, &kShowCommand,
 };
 
 constexpr OptionSpec kGlobalOptions[] = {

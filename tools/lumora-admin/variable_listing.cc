@@ -1,0 +1,219 @@
+// Reading a section's variables through the privileged items, and printing them.
+#include "variable_listing.h"
+
+#include "lumora/values.h"
+#include "terminal_text.h"
+
+namespace lumora::admin {
+namespace {
+
+// Items are taken from the enumerator this many at a time.
+constexpr ULONG kBatch = 256;
+
+std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
+
+void Line(std::string* out, const char* label, const std::string& value) {
+  *out += "  ";
+  *out += label;
+  if (!value.empty()) {
+    out->append(15 - std::min<size_t>(15, std::char_traits<char>::length(label)), ' ');
+    *out += value;
+  }
+  *out += '\n';
+}
+
+JsonValue Flag(bool value) { return JsonValue::Integer(value ? 1 : 0); }
+
+}  // namespace
+
+HRESULT ReadVariable(IPRSuperKeyAttr* item, bool withRawValue, VariableRow* row) {
+  Bstr text;
+  HRESULT hr = item->get_Uki(text.put());
+  if (FAILED(hr)) return hr;
+  row->uki = text.ToUtf8();
+  if (FAILED(hr = item->get_FieldName(text.put()))) return hr;
+  row->fieldName = text.ToUtf8();
+  EProfileDataType type = eTypeUnknown;
+  EPrivacy privacy = ePrivacyPrivate;
+  EVolatility volatility = eVolatilityChangesNever;
+  VARIANT_BOOL flag = VARIANT_FALSE;
+  if (FAILED(hr = item->get_Type(&type)) || FAILED(hr = item->get_Privacy(&privacy)) ||
+      FAILED(hr = item->get_Volatility(&volatility))) {
+    return hr;
+  }
+  row->type = type;
+  row->privacy = privacy;
+  row->volatility = volatility;
+  if (FAILED(hr = item->get_IsReadOnly(&flag))) return hr;
+  row->readOnly = flag != VARIANT_FALSE;
+  if (FAILED(hr = item->get_IsLinked(&flag))) return hr;
+  row->linked = flag != VARIANT_FALSE;
+  row->linkSource.clear();
+  if (row->linked && SUCCEEDED(item->get_LinkSource(text.put()))) row->linkSource = text.ToUtf8();
+  if (FAILED(hr = item->get_IsValueSet(&flag))) return hr;
+  row->valueSet = flag != VARIANT_FALSE;
+  row->displayValue.clear();
+  row->rawValue.clear();
+  if (row->valueSet) {
+    if (FAILED(hr = item->get_DisplayValue(text.put()))) return hr;
+    row->displayValue = text.ToUtf8();
+    if (withRawValue) {
+      if (FAILED(hr = item->get_RawValue(text.put()))) return hr;
+      row->rawValue = text.ToUtf8();
+    }
+  }
+  return item->get_LastShared(&row->lastShared);
+}
+
+HRESULT ReadSectionVariables(IPRProfileSuperUser* superUser, const std::string& section,
+                             std::vector<VariableRow>* rows) {
+  rows->clear();
+  Bstr name = Bstr::FromUtf8(section);
+  ComPtr<IPRKeyAttrsCollection> collection;
+  HRESULT hr = superUser->ExecuteReadAllKeysInSection(name.get(), collection.put());
+  if (FAILED(hr)) return hr;
+  LONG count = 0;
+  if (FAILED(hr = collection->get_Count(&count))) return hr;
+  rows->reserve(static_cast<size_t>(count));
+  // One walk over the snapshot: the enumerator makes every item in one pass.
+  ComPtr<IUnknown> unknown;
+  if (FAILED(hr = collection->get__NewEnum(unknown.put()))) return hr;
+  ComPtr<IEnumVARIANT> items;
+  if (FAILED(hr = unknown.query_to(items.put()))) return hr;
+  std::vector<VARIANT> batch(kBatch);
+  for (;;) {
+    ULONG fetched = 0;
+    hr = items->Next(kBatch, batch.data(), &fetched);
+    if (FAILED(hr)) return hr;
+    HRESULT itemResult = S_OK;
+    for (ULONG i = 0; i < fetched; ++i) {
+      Variant item;
+      item.attach(batch[i]);
+      ComPtr<IPRSuperKeyAttr> attr;
+      if (SUCCEEDED(itemResult) && item.vt() == VT_DISPATCH && item->pdispVal != nullptr) {
+        itemResult = item->pdispVal->QueryInterface(IID_IPRSuperKeyAttr, attr.put_void());
+        if (SUCCEEDED(itemResult)) itemResult = ReadVariable(attr.get(), false, &rows->emplace_back());
+      } else if (SUCCEEDED(itemResult)) {
+        itemResult = E_UNEXPECTED;
+      }
+    }
+    if (FAILED(itemResult)) return itemResult;
+    if (hr != S_OK || fetched < kBatch) break;
+  }
+  return S_OK;
+}
+
+std::string TypeName(LONG type) {
+  switch (type) {
+    case eTypeUnknown:
+      return "unknown";
+    case eTypeInt32:
+      return "int32";
+    case eTypeDateTime:
+      return "date-time";
+    case eTypeDate:
+      return "date";
+    case eTypeTime:
+      return "time";
+    case eTypeString:
+      return "string";
+    case eTypeBoolean:
+      return "boolean";
+    case eTypeStringList:
+      return "string list";
+    case eTypeArrayOfStrings:
+      return "array of strings";
+    case eTypeEnumOfStrings:
+      return "enumeration";
+    default:
+      return "not a type (" + std::to_string(type) + ")";
+  }
+}
+
+std::string PrivacyName(LONG privacy) {
+  switch (privacy) {
+    case ePrivacyPrivate:
+      return "private";
+    case ePrivacyShared:
+      return "shared";
+    default:
+      return "not a privacy (" + std::to_string(privacy) + ")";
+  }
+}
+
+std::string VolatilityName(LONG volatility) {
+  switch (volatility) {
+    case eVolatilityChangesNever:
+      return "changes never";
+    case eVolatilityChangesRarely:
+      return "changes rarely";
+    case eVolatilityChangesOften:
+      return "changes often";
+    default:
+      return "not a volatility (" + std::to_string(volatility) + ")";
+  }
+}
+
+void PrintVariables(const std::string& section, const std::vector<VariableRow>& rows, FILE* out) {
+  std::string text = "section " + Quoted(section) + ": " + std::to_string(rows.size()) +
+                     (rows.size() == 1 ? " variable\n" : " variables\n");
+  for (const VariableRow& row : rows) {
+    text += '\n';
+    text += Printable(row.uki);
+    text += '\n';
+    Line(&text, "field name:", Quoted(row.fieldName));
+    Line(&text, "type:", TypeName(row.type));
+    Line(&text, "privacy:", PrivacyName(row.privacy));
+    Line(&text, "volatility:", VolatilityName(row.volatility));
+    Line(&text, "read-only:", row.readOnly ? "yes" : "no");
+    Line(&text, "linked:", row.linked ? "yes, to " + Printable(row.linkSource) : std::string("no"));
+    Line(&text, "display value:", row.valueSet ? Quoted(row.displayValue) : std::string("(not set)"));
+    Line(&text, "last shared:", FormatDateTime(row.lastShared));
+    if (text.size() > (1u << 16)) {
+      std::fwrite(text.data(), 1, text.size(), out);
+      text.clear();
+    }
+  }
+  std::fwrite(text.data(), 1, text.size(), out);
+}
+
+JsonValue VariableJson(const VariableRow& row) {
+  JsonValue variable = JsonValue::Object();
+  variable.Add("uki", JsonValue::String(row.uki));
+  variable.Add("fieldName", JsonValue::String(row.fieldName));
+  variable.Add("type", JsonValue::String(TypeName(row.type)));
+  variable.Add("typeCode", JsonValue::Integer(row.type));
+  variable.Add("privacy", JsonValue::String(PrivacyName(row.privacy)));
+  variable.Add("volatility", JsonValue::String(VolatilityName(row.volatility)));
+  variable.Add("readOnly", Flag(row.readOnly));
+  variable.Add("linked", Flag(row.linked));
+  variable.Add("linkSource", JsonValue::String(row.linkSource));
+  variable.Add("valueSet", Flag(row.valueSet));
+  variable.Add("displayValue", JsonValue::String(row.displayValue));
+  variable.Add("lastShared", JsonValue::String(FormatDateTime(row.lastShared)));
+  return variable;
+}
+
+JsonValue VariablesJson(const std::string& section, const std::vector<VariableRow>& rows) {
+  JsonValue variables = JsonValue::Array();
+  for (const VariableRow& row : rows) variables.Append(VariableJson(row));
+  JsonValue listing = JsonValue::Object();
+  listing.Add("section", JsonValue::String(section));
+  listing.Add("variables", std::move(variables));
+  return listing;
+}
+
+HRESULT ShowSection(IPRProfileSuperUser* superUser, const std::string& section, bool json, FILE* out) {
+  std::vector<VariableRow> rows;
+  const HRESULT hr = ReadSectionVariables(superUser, section, &rows);
+  if (FAILED(hr)) return hr;
+  if (json) {
+    const std::string text = WriteSafeJson(VariablesJson(section, rows)) + "\n";
+    std::fwrite(text.data(), 1, text.size(), out);
+  } else {
+    PrintVariables(section, rows, out);
+  }
+  return S_OK;
+}
+
+}  // namespace lumora::admin
