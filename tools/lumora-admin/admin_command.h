@@ -62,6 +62,8 @@ extern const Command kTrustCommand;
 extern const Command kConsentCommand;
 extern const Command kSectionsCommand;
 extern const Command kShowCommand;
+extern const Command kGetCommand;
+extern const Command kSetCommand;
 
 // "lumora-admin: <message>" on standard error; returns kExitFailure.
 int Fail(const std::string& message);

@@ -20,7 +20,8 @@ using namespace lumora::admin;
 namespace {
 
 const Command* const kCommands[] = {
-    &kInitCommand, &kCheckCommand, &kRecoverCommand, &kTrustCommand, &kConsentCommand, &kSectionsCommand, &kShowCommand,
+    &kInitCommand,     &kCheckCommand, &kRecoverCommand, &kTrustCommand, &kConsentCommand,
+    &kSectionsCommand, &kShowCommand,  &kGetCommand,     &kSetCommand,
 };
 
 constexpr OptionSpec kGlobalOptions[] = {
