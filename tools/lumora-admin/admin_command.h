@@ -64,6 +64,7 @@ extern const Command kSectionsCommand;
 extern const Command kShowCommand;
 extern const Command kGetCommand;
 extern const Command kSetCommand;
+extern const Command kCertsCommand;
 
 // "lumora-admin: <message>" on standard error; returns kExitFailure.
 int Fail(const std::string& message);

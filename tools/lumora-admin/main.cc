@@ -21,7 +21,7 @@ namespace {
 
 const Command* const kCommands[] = {
     &kInitCommand,     &kCheckCommand, &kRecoverCommand, &kTrustCommand, &kConsentCommand,
-    &kSectionsCommand, &kShowCommand,  &kGetCommand,     &kSetCommand,
+    &kSectionsCommand, &kShowCommand,  &kGetCommand,     &kSetCommand,   &kCertsCommand,
 };
 
 constexpr OptionSpec kGlobalOptions[] = {
