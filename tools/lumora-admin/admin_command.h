@@ -65,6 +65,9 @@ extern const Command kShowCommand;
 extern const Command kGetCommand;
 extern const Command kSetCommand;
 extern const Command kCertsCommand;
+extern const Command kScratchCommand;
+extern const Command kNoticesCommand;
+extern const Command kResetPasswordCommand;
 
 // "lumora-admin: <message>" on standard error; returns kExitFailure.
 int Fail(const std::string& message);
