@@ -11,9 +11,10 @@
 namespace lumora {
 
 // The settings the component uses.
-inline constexpr LONG kSettingDatabasePath = 2;      // full path of the profile database
-inline constexpr LONG kSettingInstallDirectory = 6;  // installation directory
-inline constexpr LONG kSettingPasswordPiece = 16;    // scrambled database password
+inline constexpr LONG kSettingDatabasePath = 2;       // full path of the profile database
+inline constexpr LONG kSettingInstallDirectory = 6;   // installation directory
+inline constexpr LONG kSettingPasswordPiece = 16;     // scrambled database password
+inline constexpr LONG kSettingConsentPresenter = 20;  // who answers the consent dialogs
 
 // Creates the service, reads setting `id` into *value and releases the service. On
 // failure (the service cannot be created, the setting cannot be read) *value is left

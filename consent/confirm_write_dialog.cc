@@ -5,8 +5,8 @@
 
 #include "common/resources.h"
 #include "consent_presenter_choice.h"
+#include "explanation_dialog.h"
 #include "lumora/profile.h"
-#include "lumora_explanation_dlg.h"
 #include "store/key_set.h"
 #include "store/profile_database.h"
 
@@ -41,29 +41,30 @@ bool CConfirmWriteDialog::OnInitDialog() {
   m_model.kind = ConsentKind::kWrite;
   m_model.caption = "Lumora Profile Request";
   m_model.texts = {
-      {kIdcMessage, m_message},
-      {kIdcIntroduction, WithCompanyName("$(CompanyName) would like to make a change to your Lumora Profile. Before "
-                                         "saving these changes, please take a moment to confirm them.")},
-      {kIdcChangesGroup, "Changes to your Lumora Profile"},
-      {kIdcInstructions,
+      {kMessageControl, m_message},
+      {kIntroductionControl,
+       WithCompanyName("$(CompanyName) would like to make a change to your Lumora Profile. Before "
+                       "saving these changes, please take a moment to confirm them.")},
+      {kChangesGroup, "Changes to your Lumora Profile"},
+      {kInstructionsControl,
        WithCompanyName("Below are the changes that $(CompanyName) would like to make to your Lumora Profile.\nTo "
                        "change an item to Private or set it to Shared, select the item and click the appropriate "
                        "button.")},
-      {kIdcSetToPrivate, "Set to Private"},
-      {kIdcSetToShared, "Set to Shared"},
-      {kIdcPurpose,
+      {kSetToPrivateButton, "Set to Private"},
+      {kSetToSharedButton, "Set to Shared"},
+      {kPurposeControl,
        WithCompanyName("Lumora uses the information in your Profile to determine which $(CompanyName) messages are "
                        "relevant to you. Allowing us to make these changes to your Profile will let Lumora better "
                        "filter $(CompanyName) messages for you.")},
-      {kIdcTellMeMore, "Tell me more about Lumora and my Lumora Profile..."},
+      {kExplanationButton, "Tell me more about Lumora and my Lumora Profile..."},
       {IDOK, "Allow"},
       {IDCANCEL, "Deny"},
   };
   m_list.SetupColumns(3, kColumnWidths, IDS_FIELD_NAME);
   m_model.columns = m_list.Columns();
-  const CLumoraExplanationDlg explanation;
+  const CLumoraExplanationDlg explanation(nullptr);
   m_model.explanationCaption = CLumoraExplanationDlg::Caption();
-  m_model.explanation = explanation.Text();
+  m_model.explanation = explanation.WholeText();
 
   m_list.DeleteAllItems();
   bool anyListed = false;
@@ -74,10 +75,10 @@ bool CConfirmWriteDialog::OnInitDialog() {
   CKeySet keys(ProfileDatabase(), dbOpenDynaset);
   keys.Open();
   for (WriteConsentRow* row : m_queue) {
-    if (row->ListedInWriteDialog() && row->PrepareDisplayInfo(keys) == 0) m_list.AppendRow(row);
+    if (row->ListedInWriteDialog() && row->PrepareDisplayInfo(keys) == 0) m_list.AppendWriteRow(row);
   }
   keys.Close();
-  m_model.rows = m_list.RowTexts();
+  m_model.rows = m_list.CellTexts();
   return m_list.GetItemCount() > 0;
 }
 
@@ -91,9 +92,10 @@ int CConfirmWriteDialog::DoModal(ConsentPresenter& presenter) {
 int CConfirmWriteDialog::DoModal() { return DoModal(MachineConsentPresenter()); }
 
 void CConfirmWriteDialog::SetSelectedPrivacy(LONG privacy) {
-  std::vector<WriteConsentRow*> selected;
+  std::vector<COurListCtrl::ItemData> selected;
   m_list.GetSelectedItems(&selected);
-  for (WriteConsentRow* row : selected) {
+  for (COurListCtrl::ItemData datum : selected) {
+    auto* row = static_cast<WriteConsentRow*>(datum);
     // An array element shares its variable's privacy; it has none of its own to change.
     if (NamesArrayElement(row->GetUki())) continue;
     row->SetDisplayPrivacy(privacy);
@@ -105,7 +107,7 @@ void CConfirmWriteDialog::OnSetToShared() { SetSelectedPrivacy(ePrivacyShared); 
 void CConfirmWriteDialog::OnSetToPrivate() { SetSelectedPrivacy(ePrivacyPrivate); }
 
 void CConfirmWriteDialog::PressShareButton(const std::vector<size_t>& selectedRows, bool shared) {
-  m_list.SetSelection(selectedRows);
+  m_list.SelectOnly(selectedRows);
   if (shared) {
     OnSetToShared();
   } else {
@@ -113,6 +115,6 @@ void CConfirmWriteDialog::PressShareButton(const std::vector<size_t>& selectedRo
   }
 }
 
-std::vector<std::vector<std::string>> CConfirmWriteDialog::CurrentRows() const { return m_list.RowTexts(); }
+std::vector<std::vector<std::string>> CConfirmWriteDialog::CurrentRows() const { return m_list.CellTexts(); }
 
 }  // namespace lumora

@@ -15,23 +15,19 @@
 
 namespace lumora {
 
-// The modal run's results: Allow, and Deny (or the close box, or Escape).
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
-
-// Control identifiers of the write dialog's template.
-inline constexpr int kIdcMessage = 206;
-inline constexpr int kIdcIntroduction = 207;
-inline constexpr int kIdcChangesGroup = -1;  // the group box has no identifier of its own
-inline constexpr int kIdcInstructions = 208;
-inline constexpr int kIdcSetToPrivate = 205;
-inline constexpr int kIdcSetToShared = 204;
-inline constexpr int kIdcPurpose = 209;
-inline constexpr int kIdcTellMeMore = 202;
-inline constexpr int kIdcWriteList = 60898;
-
 class CConfirmWriteDialog final : public ConsentDialogActions {
  public:
+  static constexpr int IDD = 201;
+  static constexpr int kMessageControl = 206;
+  static constexpr int kIntroductionControl = 207;
+  static constexpr int kChangesGroup = -1;  // the group box has no identifier of its own
+  static constexpr int kInstructionsControl = 208;
+  static constexpr int kSetToPrivateButton = 205;
+  static constexpr int kSetToSharedButton = 204;
+  static constexpr int kPurposeControl = 209;
+  static constexpr int kExplanationButton = 202;
+  static constexpr int kListControl = 60898;
+
   // `queue` is the whole write queue in order (not owned; rows are made only for the
   // kinds the dialog lists). `companyName` replaces "$(CompanyName)" in the texts.
   // `parent` is the owner window; none exists on this platform, so it is only kept.

@@ -3,8 +3,6 @@
 
 #include <algorithm>
 
-#include "common/resources.h"
-
 namespace lumora {
 
 bool NamesArrayElement(std::string_view uki) {
@@ -14,62 +12,43 @@ bool NamesArrayElement(std::string_view uki) {
   return uki.size() >= open + 3;
 }
 
-bool CConfirmWriteListCtrl::SetupColumns(int count, const int* widths, UINT firstStringId) {
-  for (int i = 0; i < count; ++i) {
-    std::string header = LoadResourceString(firstStringId + static_cast<UINT>(i));
-    if (header.empty()) return false;
-    m_columns.push_back({std::move(header), widths[i]});
-  }
-  return true;
-}
+// Closing the dialog removes the rows; the changes stay in the queue that owns them.
+CConfirmWriteListCtrl::~CConfirmWriteListCtrl() { DeleteAllItems(); }
 
-void CConfirmWriteListCtrl::AppendRow(WriteConsentRow* datum) { m_rows.push_back({datum, false}); }
-
-void CConfirmWriteListCtrl::DeleteAllItems() { m_rows.clear(); }
-
-void CConfirmWriteListCtrl::SetSelection(const std::vector<size_t>& indexes) {
-  for (Row& row : m_rows) row.selected = false;
-  for (size_t index : indexes) {
-    if (index < m_rows.size()) m_rows[index].selected = true;
+void CConfirmWriteListCtrl::SelectOnly(const std::vector<size_t>& rows) {
+  for (size_t row = 0; row < GetItemCount(); ++row) {
+    SetItemSelected(row, std::find(rows.begin(), rows.end(), row) != rows.end());
   }
 }
 
-void CConfirmWriteListCtrl::GetSelectedItems(std::vector<WriteConsentRow*>* items) const {
-  for (const Row& row : m_rows) {
-    if (row.selected) items->push_back(row.datum);
+int CConfirmWriteListCtrl::GetSelectedItems(std::vector<ItemData>* data) const {
+  int selected = 0;
+  for (size_t row = 0; row < GetItemCount(); ++row) {
+    if (!IsItemSelected(row)) continue;
+    data->push_back(GetItemData(row));
+    ++selected;
+  }
+  return selected;
+}
+
+void CConfirmWriteListCtrl::SelectItems(const std::vector<ItemData>& data) {
+  for (size_t row = 0; row < GetItemCount(); ++row) {
+    if (std::find(data.begin(), data.end(), GetItemData(row)) != data.end()) SetItemSelected(row, true);
   }
 }
 
-void CConfirmWriteListCtrl::SelectItems(const std::vector<WriteConsentRow*>& items) {
-  for (Row& row : m_rows) {
-    if (std::find(items.begin(), items.end(), row.datum) != items.end()) row.selected = true;
-  }
-}
-
-std::string CConfirmWriteListCtrl::GetCellText(const WriteConsentRow* datum, int column) const {
+std::string CConfirmWriteListCtrl::GetCellText(ItemData datum, size_t, int column) const {
+  const auto* change = static_cast<const WriteConsentRow*>(datum);
   switch (column) {
     case 0:
-      return datum->GetDisplayFieldName();
+      return change->GetDisplayFieldName();
     case 1:
-      return datum->GetDisplayValue();
+      return change->GetDisplayValue();
     case 2:
-      return NamesArrayElement(datum->GetUki()) ? std::string() : datum->GetDisplayShareStatus();
+      return NamesArrayElement(change->GetUki()) ? std::string() : change->GetDisplayShareStatus();
     default:
       return {};
   }
-}
-
-std::vector<std::vector<std::string>> CConfirmWriteListCtrl::RowTexts() const {
-  std::vector<std::vector<std::string>> texts;
-  texts.reserve(m_rows.size());
-  for (const Row& row : m_rows) {
-    std::vector<std::string> cells;
-    for (size_t column = 0; column < m_columns.size(); ++column) {
-      cells.push_back(GetCellText(row.datum, static_cast<int>(column)));
-    }
-    texts.push_back(std::move(cells));
-  }
-  return texts;
 }
 
 }  // namespace lumora

@@ -8,9 +8,9 @@
 // The n-th dialog recorded in PATH.shown takes the n-th line; a dialog with no line left,
 // or with a line that cannot be read, is answered Deny. The actions are applied through
 // the write dialog's own logic before the answer. Every dialog shown is appended to
-// PATH.shown as one JSON line (kind, caption, texts, columns, rows, answer and, for a
-// write dialog, the share statuses after the actions). PATH.shown is counted and
-// appended under an advisory lock, so several processes may share one script.
+// PATH.shown as one JSON line (kind, caption, texts, columns, the rows as they are after
+// the actions, the answer and the answer line used). PATH.shown is counted and appended
+// under an advisory lock, so several processes may share one script.
 #include "consent_presenter_choice.h"
 
 #include <fcntl.h>
@@ -252,7 +252,8 @@ void AppendRows(std::string& out, const std::vector<std::vector<std::string>>& r
   out.push_back(']');
 }
 
-std::string ShownRecord(const ConsentDialogModel& model, const ConsentDialogActions* actions, const char* answer) {
+std::string ShownRecord(const ConsentDialogModel& model, const ConsentDialogActions* actions, const char* answer,
+                        size_t answerLine) {
   std::string out = "{\"kind\":";
   AppendJsonString(out, model.kind == ConsentKind::kWrite ? "write" : "read");
   out += ",\"caption\":";
@@ -272,18 +273,10 @@ std::string ShownRecord(const ConsentDialogModel& model, const ConsentDialogActi
     out += ",\"width\":" + std::to_string(model.columns[i].width) + "}";
   }
   out += "],\"rows\":";
-  AppendRows(out, model.rows);
+  AppendRows(out, actions != nullptr ? actions->CurrentRows() : model.rows);
   out += ",\"answer\":";
   AppendJsonString(out, answer);
-  if (actions != nullptr) {
-    out += ",\"shares\":[";
-    const std::vector<std::vector<std::string>> now = actions->CurrentRows();
-    for (size_t r = 0; r < now.size(); ++r) {
-      if (r > 0) out.push_back(',');
-      AppendJsonString(out, now[r].size() > 2 ? now[r][2] : std::string());
-    }
-    out.push_back(']');
-  }
+  if (answerLine > 0) out += ",\"answerLine\":" + std::to_string(answerLine);
   out += "}\n";
   return out;
 }
@@ -315,6 +308,7 @@ class ScriptPresenter final : public ConsentPresenter {
   explicit ScriptPresenter(std::string path) : m_path(std::move(path)) {}
 
   ConsentAnswer Present(const ConsentDialogModel& model, ConsentDialogActions* actions) override {
+    if (model.rows.empty()) return ConsentAnswer::kAllow;  // nothing to ask: neither shown nor recorded
     const int fd = ::open((m_path + ".shown").c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0660);
     if (fd < 0) return ConsentAnswer::kDeny;
     ConsentAnswer answer = ConsentAnswer::kDeny;
@@ -346,7 +340,7 @@ class ScriptPresenter final : public ConsentPresenter {
           }
         }
       }
-      std::string record = ShownRecord(model, actions, answerText);
+      std::string record = ShownRecord(model, actions, answerText, line ? dialogsShown + 1 : 0);
       if (!shown.empty() && shown.back() != '\n') record.insert(record.begin(), '\n');
       // One write: a process killed meanwhile leaves the record whole or absent.
       const ssize_t written = ::write(fd, record.data(), record.size());

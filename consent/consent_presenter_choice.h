@@ -4,17 +4,12 @@
 #ifndef LUMORA_CONSENT_CONSENT_PRESENTER_CHOICE_H_
 #define LUMORA_CONSENT_CONSENT_PRESENTER_CHOICE_H_
 
-#include "lumora/automation.h"
 #include "platform/ui/consent_presenter.h"
 
 namespace lumora {
 
-// The machine's consent presenter setting: "auto" (or nothing), "helper", "terminal",
-// "deny" or "script:PATH".
-inline constexpr LONG kSettingConsentPresenter = 20;
-
-// The presenter named by setting 20, read when each dialog is presented. Lives as long
-// as the component.
+// The presenter named by setting 20 (kSettingConsentPresenter), read when each dialog is
+// presented. Lives as long as the component.
 ConsentPresenter& MachineConsentPresenter();
 
 // In-process tests only (nothing exported lets a client reach it): while `presenter` is

@@ -12,6 +12,11 @@
 #include <utility>
 #include <vector>
 
+// The results of a modal dialog: OK (Allow, or nothing to ask) and cancel (Deny, the
+// close box, Escape).
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
 namespace lumora {
 
 enum class ConsentKind { kRead, kWrite };

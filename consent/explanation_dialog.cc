@@ -1,19 +1,18 @@
 // The explanation dialog's texts.
-#include "lumora_explanation_dlg.h"
+#include "explanation_dialog.h"
 
 #include "common/resources.h"
 
 namespace lumora {
 
-CLumoraExplanationDlg::CLumoraExplanationDlg()
+CLumoraExplanationDlg::CLumoraExplanationDlg(void*)
     : m_text(LoadResourceString(IDS_EXPLANATION) + LoadResourceString(IDS_EXPLANATION_TAIL)) {}
 
-std::string CLumoraExplanationDlg::Caption() { return "What is Lumora?"; }
-
-std::string CLumoraExplanationDlg::Text() const {
+const char* CLumoraExplanationDlg::Introduction() {
   return "Lumora is designed to deliver technical support information to you exactly at the moment you need it, "
-         "based on your individual computer configuration.\n\n" +
-         m_text;
+         "based on your individual computer configuration.";
 }
+
+std::string CLumoraExplanationDlg::WholeText() const { return std::string(Introduction()) + "\n\n" + m_text; }
 
 }  // namespace lumora
