@@ -3,147 +3,10 @@
 // answers the write dialog as a user would (setting 20 = script:PATH).
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
-#include <sstream>
-
-#include "common/settings_client.h"
-#include "consent/consent_presenter_choice.h"
-#include "lumora/profile.h"
-#include "lumora/services.h"
-#include "lumora/values.h"
-#include "store/array_set.h"
-#include "store/enum_set.h"
-#include "store/key_set.h"
-#include "store/profile_database.h"
-#include "store/query_filters.h"
-#include "store/store_context.h"
-#include "store/value_protection.h"
-#include "tests/acceptance/installation_fixture.h"
+#include "tests/acceptance/writes_fixture.h"
 
 namespace lumora::testing {
 namespace {
-
-constexpr char kCancelled[] = "0x800704C7";
-
-struct StoredRow {
-  std::string raw;
-  int privacy;
-  bool linked;
-};
-
-struct Change {
-  std::string fieldName;
-  LONG change;
-  LONG requester;
-  bool operator==(const Change&) const = default;
-};
-
-class WritesTest : public InstallationTest {
- protected:
-  void SetUp() override {
-    InstallationTest::SetUp();
-    m_script = m_home->path() + "/answers.jsonl";
-    ASSERT_EQ(WriteSetting(kSettingConsentPresenter, "script:" + m_script), S_OK);
-  }
-
-  // The user's next answers, one line per dialog.
-  void Answers(const std::vector<std::string>& lines) {
-    std::ofstream out(m_script, std::ios::app);
-    for (const std::string& line : lines) out << line << "\n";
-  }
-  // The dialogs shown so far, one JSON line each.
-  std::vector<std::string> Shown() {
-    std::ifstream in(m_script + ".shown");
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-
-  // Every Main row, by uki, as a fresh process reads the store.
-  std::map<std::string, StoredRow> Store() {
-    std::map<std::string, StoredRow> rows;
-    EXPECT_EQ(AcquireCryptProvider(), 0);
-    EXPECT_EQ(OpenProfileDatabase(), S_OK);
-    {
-      CKeySet set(ProfileDatabase(), dbOpenSnapshot);
-      set.Open();
-      for (; !set.IsEOF(); set.MoveNext()) {
-        rows[set.m_Section + "." + set.m_Key] = {UnprotectValue(set.m_Value), set.m_Privacy, set.m_IsLinked != 0};
-      }
-    }
-    ReleaseCryptProvider();
-    CloseProfileDatabase();
-    ForgetKeptPasswordForTests();
-    return rows;
-  }
-  std::vector<std::string> ArrayKeys(const std::string& baseUki) {
-    std::vector<std::string> keys;
-    EXPECT_EQ(AcquireCryptProvider(), 0);
-    EXPECT_EQ(OpenProfileDatabase(), S_OK);
-    {
-      CArraySet set(ProfileDatabase());
-      set.m_strFilter = "UKI = '" + QuoteFilterText(baseUki) + "'";
-      set.Open();
-      for (; !set.IsEOF(); set.MoveNext()) keys.push_back(set.m_key + "=" + UnprotectValue(set.m_value));
-    }
-    ReleaseCryptProvider();
-    CloseProfileDatabase();
-    ForgetKeptPasswordForTests();
-    return keys;
-  }
-  static std::vector<Change> Changes() {
-    ComPtr<ILumoraNotification> service;
-    EXPECT_EQ(CoCreateInstance(CLSID_LumoraNotification, nullptr, CLSCTX_INPROC_SERVER, IID_ILumoraNotification,
-                               service.put_void()),
-              S_OK);
-    std::vector<Change> changes;
-    LONG count = 0;
-    service->GetChangeCount(&count);
-    for (LONG i = 0; i < count; ++i) {
-      Bstr name;
-      Change change{};
-      service->GetChangeFieldName(i, name.put());
-      service->GetChangeKind(i, &change.change);
-      service->GetChangeRequester(i, &change.requester);
-      change.fieldName = name.ToUtf8();
-      changes.push_back(change);
-    }
-    return changes;
-  }
-  static std::vector<std::vector<std::string>> SinkBatches() {
-    ComPtr<ILumoraChangeSink> sink;
-    EXPECT_EQ(
-        CoCreateInstance(CLSID_LumoraChangeSink, nullptr, CLSCTX_INPROC_SERVER, IID_ILumoraChangeSink, sink.put_void()),
-        S_OK);
-    std::vector<std::vector<std::string>> batches;
-    LONG count = 0;
-    sink->GetBatchCount(&count);
-    for (LONG b = 0; b < count; ++b) {
-      LONG size = 0;
-      sink->GetBatchSize(b, &size);
-      std::vector<std::string> ukis;
-      for (LONG i = 0; i < size; ++i) {
-        Bstr uki;
-        sink->GetBatchUki(b, i, uki.put());
-        ukis.push_back(uki.ToUtf8());
-      }
-      batches.push_back(std::move(ukis));
-    }
-    return batches;
-  }
-
-  // The product's own tool makes the common variables every company may link to.
-  void MakeCommonVariables() {
-    Answers({R"({"answer":"allow"})"});
-    const auto results = RunPartner(
-        "product", {"grant", "common", "create-key", "common.country", "5", "Ireland", "1", "Country", "create-key",
-                    "common.number", "1", "0", "1", "Number", "execute-write", "1", "Common variables"});
-    ASSERT_EQ(results.at("execute-write"), kOk);
-  }
-
-  std::string m_script;
-};
 
 using Results = std::vector<std::string>;
 using Batches = std::vector<std::vector<std::string>>;
@@ -151,55 +14,23 @@ using Batches = std::vector<std::vector<std::string>>;
 TEST_F(WritesTest, AGrantedProgramsChangesAreShownOnceMergedAndStoredOnAllow) {
   MakeCommonVariables();
   Answers({R"({"answer":"allow"})"});
-  const Results results = RunPartnerInOrder("acme", {"grant",
-                                                     "acme",
-                                                     "modify",
-                                                     "common.country",
-                                                     "Portugal",  // a link carrying the value
-                                                     "modify",
-                                                     "common.country",
-                                                     "Spain",  // merged into it; a second link follows
-                                                     "create-key",
-                                                     "acme.visits",
-                                                     "1",
-                                                     "3",
-                                                     "0",
-                                                     "Visits",
-                                                     "modify",
-                                                     "acme.visits",
-                                                     "4",  // merged into the creation
-                                                     "create-enum",
-                                                     "acme.size",
-                                                     "2",
-                                                     "0",
-                                                     "Size",
-                                                     "small,medium,large",
-                                                     "create-enum",
-                                                     "acme.bad",
-                                                     "4",
-                                                     "0",
-                                                     "Bad",
-                                                     "small,medium,large",
-                                                     "create-key2",
-                                                     "acme.when",
-                                                     "3",
-                                                     "date:36526",
-                                                     "0",
-                                                     "When",
-                                                     "modify-value",
-                                                     "acme.visits",
-                                                     "byref-i4:5",  // merged again, by reference
-                                                     "modify-value",
-                                                     "acme.visits",
-                                                     "null:",  // refused: nothing to convert
-                                                     "delete",
-                                                     "acme.gone",  // fails: no such variable
-                                                     "modify",
-                                                     "acme.gone",
-                                                     "x",  // swallowed by the deletion
-                                                     "execute-write",
-                                                     "1",
-                                                     "Please confirm"});
+  // One step per line.
+  // clang-format off
+  const Results results = RunPartnerInOrder("acme", {
+      "grant", "acme",
+      "modify", "common.country", "Portugal",             // a link carrying the value
+      "modify", "common.country", "Spain",                // merged into it; a second link follows
+      "create-key", "acme.visits", "1", "3", "0", "Visits",
+      "modify", "acme.visits", "4",                       // merged into the creation
+      "create-enum", "acme.size", "2", "0", "Size", "small,medium,large",
+      "create-enum", "acme.bad", "4", "0", "Bad", "small,medium,large",
+      "create-key2", "acme.when", "3", "date:36526", "0", "When",
+      "modify-value", "acme.visits", "byref-i4:5",        // merged again, by reference
+      "modify-value", "acme.visits", "null:",             // refused: nothing to convert
+      "delete", "acme.gone",                              // fails: no such variable
+      "modify", "acme.gone", "x",                         // swallowed by the deletion
+      "execute-write", "1", "Please confirm"});
+  // clang-format on
   EXPECT_EQ(results, (Results{kOk, kOk, kOk, kOk, kOk, kOk, kOk, "0x80070057", kOk, kOk, "0x80020005", kOk, kOk,
                               "0x80004005", "5"}));
   const auto store = Store();
@@ -249,7 +80,11 @@ TEST_F(WritesTest, TheUsersShareChoicesAreStoredAndRecordedAndElementsCannotBeSw
   EXPECT_EQ(Changes(), (std::vector<Change>{{"Field A", 1, 1}, {"Field B", 2, 1}}));
   const auto shown = Shown();
   ASSERT_EQ(shown.size(), 3u);
-  EXPECT_NE(shown[2].find(R"("shares":["Shared","Private","","Shared"])"), std::string::npos) << shown[2];
+  // The dialog as the user left it.
+  EXPECT_NE(shown[2].find(R"("rows":[["Field A","a2","Shared"],["Field B","b2","Private"],["Tags[x]","ex",""],)"
+                          R"(["Country","Ireland","Shared"]])"),
+            std::string::npos)
+      << shown[2];
 }
 
 TEST_F(WritesTest, RefusalsDeletionsAndFailuresAsAProgramSeesThem) {
