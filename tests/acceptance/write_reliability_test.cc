@@ -89,8 +89,8 @@ TEST_F(WriteReliabilityTest, KilledInTheMiddleOfBatchesTheStoreKeepsWholeBatches
   // its transactions: a batch of 200 takes a good part of the longest wait.
   std::uniform_int_distribution<int> delayMs(20, 900);
 
-  std::set<std::pair<long, long>> committed;  // (run, batch) the program saw committed
-  long killedInFlight = 0;
+  std::set<std::pair<long, long>> committed;            // (run, batch) the program saw committed
+  std::set<std::pair<long, long>> committedUnreported;  // committed, killed before it could say so
   for (long run = 0; run < kills; ++run) {
     ChildProcess child({Partner("acme"), "grant", "acme", "batches", "acme.r" + std::to_string(run) + "b", "0", "1000",
                         std::to_string(kBatchSize)});
@@ -116,15 +116,15 @@ TEST_F(WriteReliabilityTest, KilledInTheMiddleOfBatchesTheStoreKeepsWholeBatches
     }
     for (const auto& [batch, count] : present) {
       EXPECT_EQ(count, kBatchSize) << "run " << batch.first << " batch " << batch.second << " is torn";
-      if (committed.count(batch) == 0) ++killedInFlight;  // committed, killed before it could say so
+      if (committed.count(batch) == 0) committedUnreported.insert(batch);
     }
     for (const auto& batch : committed) {
       EXPECT_EQ(present.count(batch), 1u) << "run " << batch.first << " batch " << batch.second << " was lost";
     }
     if (HasFailure()) break;
   }
-  std::printf("kills: %d, batches committed and reported: %zu, committed but not reported: %ld\n", kills,
-              committed.size(), killedInFlight);
+  std::printf("kills: %d, batches committed and reported: %zu, committed but killed before reporting: %zu\n", kills,
+              committed.size(), committedUnreported.size());
 }
 
 TEST_F(WriteReliabilityTest, EightWritersAtOnceLoseNothingWhileOthersRead) {
