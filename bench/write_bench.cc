@@ -23,6 +23,7 @@
 #include "consent/consent_presenter_choice.h"
 #include "lumora/object.h"
 #include "lumora/registry.h"
+#include "lumora/services.h"
 #include "lumora/values.h"
 #include "session/profile.h"
 #include "store/key_set.h"
@@ -50,6 +51,25 @@ std::string Key(int i) { return "key" + std::to_string(i); }
 std::string ValueText(int i, int round) {
   return "Value " + std::to_string(round) + " of variable " + std::to_string(i) + ", as a partner program writes it";
 }
+
+// A change notification sink that cannot be created, to tell the component's own cost
+// from the companion service's (which writes each batch through to its file).
+class NoSink final : public IClassFactory {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = nullptr;
+    if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
+    *ppv = this;
+    return S_OK;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT CreateInstance(IUnknown*, REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return REGDB_E_CLASSNOTREG;
+  }
+  HRESULT LockServer(BOOL) override { return S_OK; }
+};
 
 class AllowEverything final : public ConsentPresenter {
  public:
@@ -122,7 +142,7 @@ BenchStore& StoreOf(int rows) {
   return *store;
 }
 
-void BM_ExecuteWriteRequests(benchmark::State& state) {
+void ExecuteWriteRequestsBatches(benchmark::State& state) {
   StoreOf(static_cast<int>(state.range(0)));
   AllowEverything user;
   SetConsentPresenterForTests(&user);
@@ -147,7 +167,19 @@ void BM_ExecuteWriteRequests(benchmark::State& state) {
   session.reset();
   SetConsentPresenterForTests(nullptr);
 }
+
+void BM_ExecuteWriteRequests(benchmark::State& state) { ExecuteWriteRequestsBatches(state); }
 BENCHMARK(BM_ExecuteWriteRequests)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The same without a change notification sink: the component's own part.
+void BM_ExecuteWriteRequestsWithoutSink(benchmark::State& state) {
+  NoSink factory;
+  DWORD cookie = 0;
+  CoRegisterClassObject(CLSID_LumoraChangeSink, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+  ExecuteWriteRequestsBatches(state);
+  CoRevokeClassObject(cookie);
+}
+BENCHMARK(BM_ExecuteWriteRequestsWithoutSink)->Arg(1000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // The floor: what any implementation must do for the same batch on the same file.
 void BM_RawUpdateFloor(benchmark::State& state) {
@@ -213,6 +245,7 @@ int main(int argc, char** argv) {
       argc, argv,
       {{"BM_ExecuteWriteRequests/1000/min_time:2.000", "BM_RawUpdateFloor/1000/min_time:2.000", 1.5},
        {"BM_ExecuteWriteRequests/100000/min_time:2.000", "BM_ExecuteWriteRequests/1000/min_time:2.000", 1.3},
+       {"BM_ExecuteWriteRequestsWithoutSink/1000/min_time:2.000", "BM_RawUpdateFloor/1000/min_time:2.000", 0},
        {"BM_ExecuteWriteRequests/100000/min_time:2.000", "BM_RawUpdateFloor/100000/min_time:2.000", 0},
        {"BM_RawUpdateFloor/100000/min_time:2.000", "BM_RawUpdateFloor/1000/min_time:2.000", 0}});
 }

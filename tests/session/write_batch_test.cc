@@ -5,6 +5,7 @@
 
 #include "common/resources.h"
 #include "consent/confirm_write_dialog.h"
+#include "lumora/services.h"
 #include "platform/crypto/crypt_provider.h"
 #include "session/create_request_item.h"
 #include "session/modify_raw_value_request_item.h"
@@ -16,6 +17,24 @@ namespace {
 using WriteBatchTest = WriteTest;
 using Rows = std::vector<std::vector<std::string>>;
 using Batches = std::vector<std::vector<std::string>>;
+
+// A companion service that cannot be created.
+class Unavailable final : public IClassFactory {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = nullptr;
+    if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
+    *ppv = this;
+    return S_OK;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT CreateInstance(IUnknown*, REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_OUTOFMEMORY;
+  }
+  HRESULT LockServer(BOOL) override { return S_OK; }
+};
 
 std::string TextOf(const ConsentDialogModel& model, int control) {
   for (const auto& [id, text] : model.texts) {
@@ -279,6 +298,38 @@ TEST_F(WriteBatchTest, PrivacyRecordsNameTheRequesterAndFollowOnlyRealChanges) {
   ASSERT_EQ(privileged->AddModifyPrivacyRequest(Bstr::FromUtf8("acme.q").get(), ePrivacyPrivate), S_OK);
   EXPECT_EQ(Execute(privileged.get(), &executed, -1), S_OK);
   EXPECT_EQ(ChangeRecords(), (std::vector<ChangeRecord>{{"Common P", 1, 2}, {"Acme Q", 2, 0}}));
+}
+
+TEST_F(WriteBatchTest, WithoutTheNotificationServiceOrTheSinkTheBatchIsStillWholeAndCommitted) {
+  Put("acme.a", "a", eTypeString, ePrivacyPrivate, "A");
+  Unavailable unavailable;
+  DWORD sinkCookie = 0;
+  DWORD notificationCookie = 0;
+  ASSERT_EQ(CoRegisterClassObject(CLSID_LumoraChangeSink, &unavailable, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                  &sinkCookie),
+            S_OK);
+  ASSERT_EQ(CoRegisterClassObject(CLSID_LumoraNotification, &unavailable, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                  &notificationCookie),
+            S_OK);
+  {
+    ComPtr<PRProfile> s = Session("acme");
+    ASSERT_EQ(Modify(s.get(), "acme.a", "b"), S_OK);
+    ASSERT_EQ(Create(s.get(), "acme.c", eTypeString, "c"), S_OK);
+    m_user.answer = [](const ConsentDialogModel&, ConsentDialogActions* actions) {
+      actions->PressShareButton({0, 1}, true);
+      return ConsentAnswer::kAllow;
+    };
+    LONG executed = 0;
+    EXPECT_EQ(Execute(s.get(), &executed), S_OK);
+    EXPECT_EQ(executed, 2);
+  }
+  CoRevokeClassObject(sinkCookie);
+  CoRevokeClassObject(notificationCookie);
+  EXPECT_EQ(Row("acme.a")->raw, "b");
+  EXPECT_EQ(Row("acme.a")->privacy, ePrivacyShared);
+  EXPECT_EQ(Row("acme.c")->privacy, ePrivacyShared);
+  EXPECT_TRUE(ChangeRecords().empty());
+  EXPECT_TRUE(SinkBatches().empty());
 }
 
 }  // namespace

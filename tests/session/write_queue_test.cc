@@ -238,6 +238,27 @@ TEST_F(WriteQueueTest, EnumerationsTakeTheirOptionsAndAOneBasedIndex) {
   EXPECT_EQ(Create(s.get(), "acme.l", eTypeString, "1", ePrivacyPrivate, "L", &nullObject), S_OK)
       << "a null object is no options";
 
+  // A table of strings: its first dimension, the others at their lower bounds.
+  SAFEARRAYBOUND bounds[2] = {{3, 1}, {2, 0}};
+  SafeArray table;
+  table.attach(SafeArrayCreate(VT_BSTR, 2, bounds));
+  const char* cells[3][2] = {{"x", "-"}, {"y", "-"}, {"z", "-"}};
+  for (LONG i = 1; i <= 3; ++i) {
+    for (LONG j = 0; j < 2; ++j) {
+      LONG at[2] = {i, j};
+      Bstr cell = Bstr::FromUtf8(cells[i - 1][j]);
+      ASSERT_EQ(SafeArrayPutElement(table.get(), at, cell.get()), S_OK);
+    }
+  }
+  VARIANT tableValue;
+  VariantInit(&tableValue);
+  tableValue.vt = VT_ARRAY | VT_BSTR;
+  tableValue.parray = table.get();
+  EXPECT_EQ(Create(s.get(), "acme.t", eTypeEnumOfStrings, "3", ePrivacyPrivate, "T", &tableValue), S_OK);
+  EXPECT_EQ(static_cast<const PRCreateRequestItem&>(*s->m_writeRequests.back()).Variable().enumOptions,
+            (std::vector<std::string>{"x", "y", "z"}));
+  s->m_writeRequests.pop_back();
+
   const auto& enumeration = static_cast<const PRCreateRequestItem&>(*s->m_writeRequests[0]);
   EXPECT_EQ(enumeration.Variable().enumOptions, (std::vector<std::string>{"red", "green", "blue"}));
   const auto& referenced = static_cast<const PRCreateRequestItem&>(*s->m_writeRequests[3]);
