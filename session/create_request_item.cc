@@ -20,9 +20,10 @@ HRESULT PRCreateRequestItem::Execute(CKeySet& keys) {
 }
 
 HRESULT PRCreateRequestItem::ExecuteCreate(CKeySet& keys) {
-  // An element of an array variable lives in the Arrays table alone; the Main row is
-  // neither looked at nor required.
+  // An element of an array variable lives in the Arrays table alone; the Main row is not
+  // required, and is looked at only to make a linked common array the section's own.
   if (HasArrayKey()) {
+    if (FindKey(keys, m_uki)) TakeOverLinkedArray(keys);
     CArraySet arrays(keys.m_pDatabase);
     return SetArrayItem(arrays, m_uki, m_variable.rawValue);
   }

@@ -26,7 +26,9 @@ PRDeleteRequestItem::PRDeleteRequestItem(std::string uki, LONG requesterKind)
 HRESULT PRDeleteRequestItem::Execute(CKeySet& keys) {
   return ErrorBoundary("PRDeleteRequestItem::Execute", [&]() -> HRESULT {
     if (HasArrayKey()) {
-      // The element alone: the Main row is not looked at.
+      // The element alone; the Main row is looked at only to make a linked common array
+      // the section's own first.
+      if (FindKey(keys, m_uki)) TakeOverLinkedArray(keys);
       CArraySet element(keys.m_pDatabase);
       element.m_strFilter = ArrayItemFilter(GetBaseUki(), GetArrayKey());
       element.Open(dbOpenDynaset);

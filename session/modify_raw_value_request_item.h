@@ -26,10 +26,6 @@ class PRModifyRawValueRequestItem final : public PRWriteRequestItem {
 
  private:
   HRESULT ExecuteModify(CKeySet& keys);
-  // Makes the items of a linked common array the section's own: the source's rows are
-  // copied under the section variable's base uki (replacing any rows left there from
-  // before the link) and the row leaves the link, so that reads see the section's copy.
-  void TakeOverLinkedArray(CKeySet& keys) const;
 
   std::string m_newRawValue;
 };

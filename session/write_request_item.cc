@@ -3,9 +3,12 @@
 #include "write_request_item.h"
 
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "common/notification_client.h"
 #include "common/resources.h"
+#include "store/array_set.h"
 #include "store/display_text.h"
 #include "store/key_lookup.h"
 #include "store/query_filters.h"
@@ -15,6 +18,8 @@
 
 namespace lumora {
 namespace {
+
+std::string ArrayRowsFilter(std::string_view baseUki) { return "UKI = '" + QuoteFilterText(baseUki) + "'"; }
 
 struct ShareTexts {
   std::string shared;
@@ -109,6 +114,35 @@ void PRWriteRequestItem::SendPrivacyRecords() noexcept {
     // The records are a courtesy to the user; the write itself is already committed.
   }
   m_changeRecords.clear();
+}
+
+void PRWriteRequestItem::TakeOverLinkedArray(CKeySet& keys) const {
+  if (!keys.m_IsLinked || keys.m_Type != eTypeArrayOfStrings || !IsCommonSection(GetKey())) return;
+  const std::string base = GetBaseUki();
+  std::vector<std::pair<std::string, std::string>> items;  // key, stored value
+  {
+    CArraySet source(keys.m_pDatabase);
+    source.m_strFilter = ArrayRowsFilter(keys.m_Key);
+    source.Open(dbOpenSnapshot);
+    for (; !source.IsEOF(); source.MoveNext()) items.emplace_back(source.m_key, source.m_value);
+  }
+  CArraySet own(keys.m_pDatabase);
+  own.m_strFilter = ArrayRowsFilter(base);
+  own.Open(dbOpenDynaset);
+  while (!own.IsEOF()) {  // rows left from before the link: the copy replaces them
+    own.Delete();
+    if (!own.IsEOF()) own.MoveNext();
+  }
+  for (const auto& [key, value] : items) {
+    own.AddNew();
+    own.m_uki = base;
+    own.m_key = key;
+    own.m_value = value;  // protected under the database password, not under the uki
+    own.Update();
+  }
+  keys.Edit();
+  keys.m_IsLinked = FALSE;
+  keys.Update();
 }
 
 HRESULT SetRawValue(CKeySet& keys, std::string_view raw) {

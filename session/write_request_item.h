@@ -74,6 +74,13 @@ class PRWriteRequestItem : public WriteConsentRow {
   // (1 shared, 2 private) once the row is updated, or 0 when nothing changed.
   LONG ApplyDisplayPrivacy(CKeySet& keys) const;
   void ReplaceDisplay(std::unique_ptr<PRDisplayWriteItem> display) { m_pDisplay = std::move(display); }
+  // Before an element of a section's variable for a common array is written or deleted,
+  // the array becomes the section's own: when `keys` stands on this item's variable and
+  // it is an array that links to a common variable, the source's rows are copied under
+  // the variable's base uki (replacing rows left there from before the link) and the row
+  // leaves the link, so that reads see the section's copy and the common array is never
+  // touched. Otherwise nothing happens.
+  void TakeOverLinkedArray(CKeySet& keys) const;
 
   std::unique_ptr<PRDisplayWriteItem> m_pDisplay;
   LONG m_requesterKind = 0;

@@ -146,6 +146,30 @@ TEST_F(WriteItemsTest, ArrayElementsAreWrittenAloneAndALinkedCommonArrayIsTakenO
   EXPECT_TRUE(ArrayItems("acme.own").empty());
   EXPECT_TRUE(Row("acme.own")) << "the variable stays";
 
+  // Creating or deleting an element of a linked common array takes the array over too;
+  // an element uki on a link of another type leaves the link alone.
+  Put("common.sizes", "", eTypeArrayOfStrings, ePrivacyShared, "Sizes");
+  PutArrayItem("common.sizes", "s", "small");
+  PutArrayItem("common.sizes", "l", "large");
+  PutLink("acme.common.sizes", {}, eTypeArrayOfStrings);
+  Put("common.shades", "", eTypeArrayOfStrings, ePrivacyShared, "Shades");
+  PutArrayItem("common.shades", "d", "dark");
+  PutArrayItem("common.shades", "p", "pale");
+  PutLink("acme.common.shades", {}, eTypeArrayOfStrings);
+  Put("common.word", "w");
+  PutLink("acme.common.word");
+  ASSERT_EQ(Create(s.get(), "acme.common.sizes[m]", eTypeString, "medium"), S_OK);
+  ASSERT_EQ(Delete(s.get(), "acme.common.shades[d]"), S_OK);
+  ASSERT_EQ(Create(s.get(), "acme.common.word[x]", eTypeString, "x"), S_OK);
+  EXPECT_EQ(Execute(s.get(), &executed), S_OK);
+  EXPECT_EQ(ArrayItems("acme.common.sizes"), (Items{{"s", "small"}, {"l", "large"}, {"m", "medium"}}));
+  EXPECT_EQ(ArrayItems("acme.common.shades"), (Items{{"p", "pale"}}));
+  EXPECT_EQ(ArrayItems("common.sizes").size(), 2u);
+  EXPECT_EQ(ArrayItems("common.shades").size(), 2u);
+  EXPECT_FALSE(Row("acme.common.sizes")->linked);
+  EXPECT_FALSE(Row("acme.common.shades")->linked);
+  EXPECT_TRUE(Row("acme.common.word")->linked);
+
   // Deleting the array variable deletes its elements, and nobody else's.
   ASSERT_EQ(Delete(s.get(), "acme.common.colours"), S_OK);
   EXPECT_EQ(Execute(s.get(), &executed), S_OK);
