@@ -40,11 +40,14 @@ struct JsonValue {
   double number = 0;
   std::string text;
   std::vector<JsonValue> items;
-  std::vector<std::pair<std::string, JsonValue>> members;
+  // An object's members, names and values side by side (a vector of pairs would need
+  // the type complete).
+  std::vector<std::string> memberNames;
+  std::vector<JsonValue> memberValues;
 
   const JsonValue* Member(std::string_view name) const {
-    for (const auto& [key, value] : members) {
-      if (key == name) return &value;
+    for (size_t i = 0; i < memberNames.size(); ++i) {
+      if (memberNames[i] == name) return &memberValues[i];
     }
     return nullptr;
   }
@@ -181,7 +184,8 @@ class JsonReader {
         if (!key || !Take(':')) return std::nullopt;
         std::optional<JsonValue> member = ReadValue(depth + 1);
         if (!member) return std::nullopt;
-        value.members.emplace_back(std::move(*key), std::move(*member));
+        value.memberNames.push_back(std::move(*key));
+        value.memberValues.push_back(std::move(*member));
       } while (Take(','));
       if (!Take('}')) return std::nullopt;
       return value;
