@@ -6,22 +6,20 @@
 #include "platform/codesign/crypt_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  CryptMessage* message = nullptr;
+  CryptMessagePtr message;
   if (FAILED(CryptMessageDecode(data, static_cast<DWORD>(size), &message))) return 0;
   CertIssuerSerial signer;
-  CryptMessageFirstSigner(message, &signer);
-  std::vector<CryptCertificate*> store = CryptMessageCertificates(message);
-  for (CryptCertificate* certificate : store) {
+  CryptMessageFirstSigner(message.get(), &signer);
+  const CertificateStore store = CryptMessageCertificates(message.get());
+  for (const CertificatePtr& certificate : store) {
     // Values are not quoted, so an attribute may well hold line breaks of its own.
-    CertNameToStr(certificate, CERT_X500_NAME_STR | CERT_NAME_STR_NO_QUOTING_FLAG | CERT_NAME_STR_CRLF_FLAG);
-    CertPublicKeyInfo(certificate);
+    CertNameToStr(certificate.get(), CERT_X500_NAME_STR | CERT_NAME_STR_NO_QUOTING_FLAG | CERT_NAME_STR_CRLF_FLAG);
+    CertPublicKeyInfo(certificate.get());
   }
-  CryptCertificate* found = CertFindByIssuerSerial(store, signer);
-  if (found != nullptr) {
-    CryptMessageVerifySignature(message, found, nullptr, 0);
-    CertFree(found);
+  if (const CertificatePtr found = CertFindByIssuerSerial(store, signer)) {
+    CryptMessageVerifySignature(message.get(), found.get(), nullptr, 0);
   }
-  for (CryptCertificate* certificate : store) CertFree(certificate);
-  CryptMessageClose(message);
+  CryptMessageContentType(message.get());
+  CryptMessageDigestAlgorithm(message.get());
   return 0;
 }

@@ -6,12 +6,8 @@
 #include "lumora/registry.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +16,9 @@
 #include <map>
 #include <sstream>
 #include <system_error>
+
+#include "fileio/atomic_file.h"
+#include "fileio/file_lock.h"
 
 namespace fs = std::filesystem;
 
@@ -110,42 +109,8 @@ HRESULT WriteValues(const fs::path& folder, const ValueMap& values) {
   std::ostringstream text;
   for (const auto& [name, value] : values)
     text << Encode(name, "=\n\r", false) << '=' << Encode(value, "\n\r", false) << '\n';
-  const fs::path target = folder / kValuesFile;
-  const fs::path temporary = folder / (std::string(kValuesFile) + ".tmp." + std::to_string(getpid()));
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return REGDB_E_WRITEREGDB;
-  const std::string data = text.str();
-  const bool written = ::write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size()) && ::fsync(fd) == 0;
-  ::close(fd);
-  if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return REGDB_E_WRITEREGDB;
-  }
-  return S_OK;
+  return fileio::ReplaceFile((folder / kValuesFile).string(), text.str()) == 0 ? S_OK : REGDB_E_WRITEREGDB;
 }
-
-// Holds the registry's writer lock for its lifetime.
-class WriterLock {
- public:
-  WriterLock() {
-    std::error_code ec;
-    fs::create_directories(RegistryRoot(), ec);
-    m_fd = ::open((RegistryRoot() / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (m_fd >= 0) {
-      while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
-      }
-    }
-  }
-  ~WriterLock() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  WriterLock(const WriterLock&) = delete;
-  WriterLock& operator=(const WriterLock&) = delete;
-  bool held() const { return m_fd >= 0; }
-
- private:
-  int m_fd = -1;
-};
 
 }  // namespace
 
@@ -156,13 +121,15 @@ std::string LumoraHome() {
 
 namespace {
 
-// Runs `change` on the key's folder under the writer lock.
+// Runs `change` on the key's folder under the registry's writer lock.
 template <class Change>
 HRESULT ChangeKey(std::string_view keyPath, Change change) {
   fs::path folder;
   if (!KeyFolder(keyPath, &folder)) return E_INVALIDARG;
-  WriterLock lock;
-  if (!lock.held()) return REGDB_E_WRITEREGDB;
+  std::error_code ec;
+  fs::create_directories(RegistryRoot(), ec);
+  fileio::FileLock lock;
+  if (lock.Lock((RegistryRoot() / ".lock").string(), fileio::LockMode::kExclusive) != 0) return REGDB_E_WRITEREGDB;
   return change(folder);
 }
 

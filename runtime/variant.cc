@@ -1,6 +1,8 @@
 // VARIANT life cycle and type coercion. Numbers are formatted and parsed in the C locale
 // (the automation boundary is locale-neutral for numbers); dates go through the user's
 // locale (VarBstrFromDate / VarDateFromStr).
+#include <locale.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +14,11 @@
 #include "lumora/utf.h"
 
 namespace {
+
+locale_t CLocale() {
+  static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return locale;
+}
 
 bool IsScalarType(VARTYPE vt) {
   switch (vt) {
@@ -185,7 +192,7 @@ HRESULT ParseNumber(BSTR text, Number* n) {
   // Decimal notation only: strtod would also take hexadecimal, "inf" and "nan".
   if (std::strspn(begin, "0123456789+-.eE \t") != std::strlen(begin)) return DISP_E_TYPEMISMATCH;
   char* end = nullptr;
-  const double value = std::strtod(begin, &end);
+  const double value = strtod_l(begin, &end, CLocale());
   if (end == begin) return DISP_E_TYPEMISMATCH;
   while (*end == ' ' || *end == '\t') ++end;
   if (*end != '\0' || std::isnan(value)) return DISP_E_TYPEMISMATCH;
@@ -236,7 +243,9 @@ int64_t SignedOf(const Number& n) { return n.kind == Kind::kUnsigned ? static_ca
 
 std::string FormatReal(double value, int digits) {
   char buffer[64];
+  const locale_t hosts = uselocale(CLocale());  // this thread only, for this one call
   std::snprintf(buffer, sizeof buffer, "%.*G", digits, value);
+  uselocale(hosts);
   return buffer;
 }
 

@@ -2,18 +2,21 @@
 #include "state_file.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <mutex>
+#include <set>
 
+#include "fileio/atomic_file.h"
+#include "fileio/file_lock.h"
 #include "lumora/registry.h"
+#include "lumora/trace.h"
 #include "lumora/values.h"
 
 namespace fs = std::filesystem;
@@ -23,57 +26,77 @@ namespace {
 
 HRESULT FromErrno(int error) { return error == EACCES || error == EPERM || error == EROFS ? E_ACCESSDENIED : E_FAIL; }
 
-// Holds the advisory lock of one file for its lifetime.
-class FileLock {
- public:
-  FileLock(const std::string& path, int operation) {
-    std::error_code ec;
-    fs::create_directories(fs::path(path).parent_path(), ec);
-    m_fd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (m_fd < 0) {
-      m_error = FromErrno(errno);
-      return;
-    }
-    while (::flock(m_fd, operation) != 0) {
-      if (errno != EINTR) {
-        m_error = FromErrno(errno);
-        return;
-      }
-    }
-  }
-  ~FileLock() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-  HRESULT status() const { return m_error; }
+HRESULT LockFile(const std::string& path, fileio::LockMode mode, fileio::FileLock* lock) {
+  std::error_code ec;
+  fs::create_directories(fs::path(path).parent_path(), ec);
+  const int error = lock->Lock(path + ".lock", mode);
+  return error == 0 ? S_OK : FromErrno(error);
+}
 
- private:
-  int m_fd = -1;
-  HRESULT m_error = S_OK;
-};
+// An overlong line is reported once per file and process: every call reads the whole
+// file, and one report says all there is to say.
+void ReportOverlongLine(const std::string& path) {
+  static std::mutex mutex;
+  static std::set<std::string> reported;  // guarded by mutex; lives while the library is loaded
+  std::lock_guard lock(mutex);
+  if (reported.insert(path).second) {
+    Trace("StateFile: skipped a line longer than %zu bytes in %s", kMaxLineLength, path.c_str());
+  }
+}
 
-void ReadAll(const std::string& path, std::vector<std::string>* lines) {
+// Reads the file's non-empty lines. A line longer than kMaxLineLength is skipped without
+// ever being held whole, so a huge line costs a pass over the file, not its size in memory.
+HRESULT ReadAll(const std::string& path, std::vector<std::string>* lines) {
   lines->clear();
-  std::ifstream in(path);
+  fileio::FileDescriptor fd;
+  const int error = fileio::OpenFile(path, O_RDONLY, &fd);
+  if (error == ENOENT) return S_OK;
+  if (error != 0) return FromErrno(error);
   std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty()) lines->push_back(line);
+  bool overlong = false;
+  char buffer[64 * 1024];
+  off_t offset = 0;
+  for (;;) {
+    size_t count = 0;
+    const int readError = fileio::ReadAt(fd.get(), buffer, sizeof buffer, offset, &count);
+    if (readError != 0) return FromErrno(readError);
+    if (count == 0) break;
+    offset += static_cast<off_t>(count);
+    const char* chunk = buffer;
+    const char* const chunkEnd = buffer + count;
+    while (chunk < chunkEnd) {
+      const char* newline = static_cast<const char*>(std::memchr(chunk, '\n', static_cast<size_t>(chunkEnd - chunk)));
+      const char* pieceEnd = newline != nullptr ? newline : chunkEnd;
+      if (!overlong) {
+        if (line.size() + static_cast<size_t>(pieceEnd - chunk) > kMaxLineLength) {
+          overlong = true;
+          line.clear();
+          line.shrink_to_fit();
+        } else {
+          line.append(chunk, pieceEnd);
+        }
+      }
+      if (newline == nullptr) break;
+      if (overlong) {
+        ReportOverlongLine(path);
+      } else if (!line.empty()) {
+        lines->push_back(std::move(line));
+      }
+      line.clear();
+      overlong = false;
+      chunk = newline + 1;
+    }
   }
+  // A last line without its newline (torn by a crash) is still a line.
+  if (overlong) {
+    ReportOverlongLine(path);
+  } else if (!line.empty()) {
+    lines->push_back(std::move(line));
+  }
+  return S_OK;
 }
 
-bool WriteFully(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
+HRESULT CheckLength(std::string_view line) { return line.size() > kMaxLineLength ? E_INVALIDARG : S_OK; }
 
 }  // namespace
 
@@ -81,45 +104,65 @@ std::string StateFile::Path() const { return (fs::path(LumoraHome()) / m_fileNam
 
 HRESULT StateFile::ReadLines(std::vector<std::string>* lines) const {
   const std::string path = Path();
-  FileLock lock(path, LOCK_SH);
-  if (FAILED(lock.status())) return lock.status();
-  ReadAll(path, lines);
-  return S_OK;
+  fileio::FileLock lock;
+  const HRESULT locked = LockFile(path, fileio::LockMode::kShared, &lock);
+  if (FAILED(locked)) return locked;
+  return ReadAll(path, lines);
 }
 
 HRESULT StateFile::Rewrite(const std::function<HRESULT(std::vector<std::string>&)>& edit) const {
   const std::string path = Path();
-  FileLock lock(path, LOCK_EX);
-  if (FAILED(lock.status())) return lock.status();
+  fileio::FileLock lock;
+  HRESULT hr = LockFile(path, fileio::LockMode::kExclusive, &lock);
+  if (FAILED(hr)) return hr;
   std::vector<std::string> lines;
-  ReadAll(path, &lines);
+  hr = ReadAll(path, &lines);
+  if (FAILED(hr)) return hr;
   const HRESULT edited = edit(lines);
   if (FAILED(edited)) return edited;
   std::string data;
-  for (const std::string& line : lines) data += line + "\n";
-  const std::string temporary = path + ".tmp." + std::to_string(::getpid());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return FromErrno(errno);
-  const bool written = WriteFully(fd, data) && ::fsync(fd) == 0;
-  const int error = errno;
-  ::close(fd);
-  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return FromErrno(written ? errno : error);
+  for (const std::string& line : lines) {
+    hr = CheckLength(line);
+    if (FAILED(hr)) return hr;
+    data += line;
+    data += '\n';
   }
-  return edited;
+  const int error = fileio::ReplaceFile(path, data);
+  return error == 0 ? edited : FromErrno(error);
 }
 
 HRESULT StateFile::AppendLine(std::string_view line) const {
+  HRESULT hr = CheckLength(line);
+  if (FAILED(hr)) return hr;
   const std::string path = Path();
-  FileLock lock(path, LOCK_EX);
-  if (FAILED(lock.status())) return lock.status();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return FromErrno(errno);
-  const bool written = WriteFully(fd, std::string(line) + "\n") && ::fsync(fd) == 0;
-  const int error = errno;
-  ::close(fd);
-  return written ? S_OK : FromErrno(error);
+  fileio::FileLock lock;
+  hr = LockFile(path, fileio::LockMode::kExclusive, &lock);
+  if (FAILED(hr)) return hr;
+  fileio::FileDescriptor fd;
+  bool created = false;
+  int error = fileio::OpenFile(path, O_RDWR | O_CREAT | O_APPEND, &fd, &created);
+  if (error != 0) return FromErrno(error);
+  std::string record;
+  // A writer that died mid-line left a fragment without its newline: end it first, so
+  // that this record is a line of its own and not glued onto the fragment.
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return FromErrno(errno);
+  if (info.st_size > 0) {
+    char last = '\n';
+    size_t count = 0;
+    error = fileio::ReadAt(fd.get(), &last, 1, info.st_size - 1, &count);
+    if (error != 0) return FromErrno(error);
+    if (count == 1 && last != '\n') record.push_back('\n');
+  }
+  record.append(line);
+  record.push_back('\n');
+  error = fileio::WriteFully(fd.get(), record);
+  if (error == 0) error = fileio::SyncFile(fd.get());
+  if (error != 0) return FromErrno(error);
+  // The record is in the file; syncing the folder of a file made just now only makes its
+  // name survive a crash sooner, so its failure does not undo the append.
+  if (created) fileio::SyncFolderOf(path);
+  return S_OK;
 }
 
 HRESULT CountRecords(const StateFile& file, LONG* count) {

@@ -1,6 +1,7 @@
 // The profile session object: construction and release, the grant, and the access rules.
 #include "profile.h"
 
+#include "common/component_module.h"
 #include "lumora/error.h"
 #include "lumora/values.h"
 #include "session_state.h"
@@ -28,7 +29,7 @@ class EmptyConnectionPoints : public Implements<IEnumConnectionPoints> {
     if (copy == nullptr) return E_POINTER;
     *copy = nullptr;
     return CreateObjectInstance<EmptyConnectionPoints>(nullptr, IID_IEnumConnectionPoints,
-                                                       reinterpret_cast<void**>(copy));
+                                                       reinterpret_cast<void**>(copy), &ComponentModule());
   }
 
  protected:
@@ -104,7 +105,7 @@ HRESULT PRProfile::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
   if (ppEnum == nullptr) return E_POINTER;
   *ppEnum = nullptr;
   return CreateObjectInstance<EmptyConnectionPoints>(nullptr, IID_IEnumConnectionPoints,
-                                                     reinterpret_cast<void**>(ppEnum));
+                                                     reinterpret_cast<void**>(ppEnum), &ComponentModule());
 }
 
 HRESULT PRProfile::FindConnectionPoint(REFIID, IConnectionPoint** ppCP) {

@@ -2,6 +2,7 @@
 #include "session_state.h"
 
 #include <mutex>
+#include <thread>
 
 #include "common/process_state.h"
 #include "common/service_client.h"
@@ -12,6 +13,7 @@ namespace {
 struct SessionState {
   long objectCount = 0;
   bool superKeyGrant = false;
+  std::thread::id superKeyGrantThread;  // the thread creating the super user
   ComPtr<ILumoraChangeSink> changeSink;
 };
 
@@ -39,12 +41,13 @@ long UncountProfileObject() {
 
 bool SuperKeyGrantFlag() {
   std::lock_guard lock(ProcessStateMutex());
-  return State().superKeyGrant;
+  return State().superKeyGrant && State().superKeyGrantThread == std::this_thread::get_id();
 }
 
 void SetSuperKeyGrantFlag(bool set) {
   std::lock_guard lock(ProcessStateMutex());
   State().superKeyGrant = set;
+  State().superKeyGrantThread = set ? std::this_thread::get_id() : std::thread::id();
 }
 
 ComPtr<ILumoraChangeSink> ChangeSink() {

@@ -1,8 +1,9 @@
 // The profile sessions' process-wide state: the number of constructed profile objects
 // (the store is open while it is above zero), the super-key grant flag (set only while a
 // super user is being created for a caller that traded an access key; while it is set
-// every grant passes without a caller check), and the change notification sink (created
-// on first use, forgotten when the last profile object goes). Guarded by the process-wide
+// the grants made on that thread pass without a caller check: a grant on another thread
+// at that moment is checked as usual), and the change notification sink (created on
+// first use, forgotten when the last profile object goes). Guarded by the process-wide
 // state lock; lives as long as the component.
 #ifndef LUMORA_SESSION_SESSION_STATE_H_
 #define LUMORA_SESSION_SESSION_STATE_H_

@@ -1,11 +1,11 @@
-// DisplayText and the create request's enumeration labels.
+// DisplayText: the text the consent dialogs show for a value, by its type.
 #include "display_text.h"
 
 #include <cstdlib>
 
+#include "common/resources.h"
 #include "lumora/profile.h"
 #include "lumora/values.h"
-#include "common/resources.h"
 #include "store/key_lookup.h"
 #include "store/raw_value.h"
 #include "store/uki.h"
@@ -22,17 +22,6 @@ std::string DateText(const std::string& raw, ULONG flags) {
 }
 
 }  // namespace
-
-std::string PR_GDVACreateRequest::GetEnumLabel(LONG index) const {
-  if (m_options == nullptr || m_options->empty()) return {};
-  size_t position = 0;
-  while (index > 1 && position + 1 < m_options->size()) {
-    --index;
-    ++position;
-  }
-  if (index < 1) position = m_options->size() - 1;
-  return (*m_options)[position];
-}
 
 std::string DisplayText(CKeySet* row, const PRGetDisplayValueAssistor* assistor, const std::string* rawOverride) {
   std::string raw;

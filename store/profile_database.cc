@@ -1,20 +1,19 @@
 // The process-wide profile database and the first open of an installation.
 #include "profile_database.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
-#include "lumora/profile.h"
 #include "common/process_state.h"
 #include "common/settings_client.h"
+#include "lumora/profile.h"
 #include "store_context.h"
 
 namespace lumora {
 namespace {
+
+constexpr int kResetPasswordBuffer = 255;
 
 constexpr int kPasswordBuffer = 12;
 
@@ -26,27 +25,6 @@ std::unique_ptr<CDaoDatabase>& Slot() {
 FirstOpenHook g_afterPasswordStored = nullptr;
 
 std::string ConnectString(const std::string& password) { return password.empty() ? std::string() : ";pwd=" + password; }
-
-// Serialises first opens of one database across processes while it lives.
-class FirstOpenLock {
- public:
-  explicit FirstOpenLock(const std::string& databasePath) {
-    if (databasePath.empty()) return;
-    m_fd = ::open((databasePath + ".first-open").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (m_fd >= 0) {
-      while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
-      }
-    }
-  }
-  ~FirstOpenLock() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  FirstOpenLock(const FirstOpenLock&) = delete;
-  FirstOpenLock& operator=(const FirstOpenLock&) = delete;
-
- private:
-  int m_fd = -1;
-};
 
 // Holds one provider reference for its lifetime.
 class ProviderReference {
@@ -63,39 +41,31 @@ class ProviderReference {
   bool m_held;
 };
 
-// Gets the password; a new one is set on the file before anyone can use it.
-HRESULT ObtainPassword(std::unique_ptr<CDaoDatabase>& slot, std::string* password) {
-  ProviderReference provider;
-  if (!provider.held()) return eErrorCipherInitializingFailed;
-  FirstOpenLock lock(GetDatabasePath());
-  char buffer[kPasswordBuffer] = {};
-  const int result = GetDatabasePassword(buffer, kPasswordBuffer);
-  if (result < 0) return eErrorCipherInitializingFailed;
-  *password = buffer;
-  if (result == 1) {
-    if (g_afterPasswordStored != nullptr) g_afterPasswordStored();
-    ChangeDatabasePassword(slot, "", *password);
-    slot = std::make_unique<CDaoDatabase>();
+// Opens the store's file with `password` and makes sure it is a profile database.
+void OpenStore(CDaoDatabase& database, const std::string& path, const std::string& password) {
+  database.Open(path, false, false, ConnectString(password));
+  try {
+    RequireProfileTables(database);
+  } catch (const CDaoException&) {
+    database.Close();
+    throw;
   }
-  return S_OK;
 }
 
-// After a first open that died between storing the pieces and setting the password, the
-// file still opens without one: give it the password now.
-bool CompleteInterruptedFirstOpen(const std::string& password) {
-  const std::string path = GetDatabasePath();
-  FirstOpenLock lock(path);
-  try {
-    CDaoDatabase plain;
-    plain.Open(path, true, false, "");
-    plain.NewPassword("", password);
-    return true;
-  } catch (const CDaoException&) {
-    return false;
-  }
+bool IsBadPassword(const CDaoException& e) { return e.JetError() == kJetBadPassword; }
+
+// Puts the password on a file that has none and leaves a fresh, closed object in the slot.
+void SetFirstPassword(std::unique_ptr<CDaoDatabase>& slot, const std::string& password) {
+  ChangeDatabasePassword(slot, "", password);
+  slot = std::make_unique<CDaoDatabase>();
 }
 
 }  // namespace
+
+FirstOpenLock::FirstOpenLock() {
+  const std::string path = GetDatabasePath();
+  if (!path.empty()) (void)m_lock.Lock(path + ".first-open", fileio::LockMode::kExclusive);
+}
 
 CDaoDatabase* ProfileDatabase() {
   std::lock_guard lock(ProcessStateMutex());
@@ -107,19 +77,88 @@ void SetAfterPasswordStoredHook(FirstOpenHook hook) {
   g_afterPasswordStored = hook;
 }
 
+void RequireProfileTables(CDaoDatabase& database) {
+  std::vector<std::string> names;
+  const short count = database.GetTableDefCount();
+  for (short i = 0; i < count; ++i) {
+    CDaoTableDefInfo info;
+    database.GetTableDefInfo(i, info);
+    names.push_back(info.m_strName);
+  }
+  for (const char* table : kProfileTables) {
+    if (std::find(names.begin(), names.end(), table) == names.end()) {
+      AfxThrowDaoException(kJetNotADatabase, "'" + database.GetName() + "' is damaged: it has no table " + table);
+    }
+  }
+}
+
+DatabaseFileState ProbeDatabaseFile(const std::string& path) {
+  CDaoDatabase plain;
+  try {
+    plain.Open(path, false, true, "");
+  } catch (const CDaoException& e) {
+    if (IsBadPassword(e)) return DatabaseFileState::kWithPassword;
+    throw;
+  }
+  RequireProfileTables(plain);
+  return DatabaseFileState::kWithoutPassword;
+}
+
+bool DatabaseOpensWithoutPassword() {
+  try {
+    return ProbeDatabaseFile(GetDatabasePath()) == DatabaseFileState::kWithoutPassword;
+  } catch (const CDaoException&) {
+    return false;
+  }
+}
+
 HRESULT OpenProfileDatabase() {
   std::lock_guard lock(ProcessStateMutex());
   std::unique_ptr<CDaoDatabase>& slot = Slot();
   if (slot && slot->IsOpen()) return S_OK;
   if (!slot) slot = std::make_unique<CDaoDatabase>();
+  ProviderReference provider;
+  if (!provider.held()) return eErrorCipherInitializingFailed;
+  const std::string path = GetDatabasePath();
+
+  // The password kept from an earlier open in this process. The file refuses it only
+  // when another process (or a reset here) changed the password since: then it is
+  // forgotten, never written onto the file, and the pieces say what holds now.
   std::string password;
-  const HRESULT hr = ObtainPassword(slot, &password);
-  if (FAILED(hr)) return hr;
+  if (KeptPassword(&password)) {
+    try {
+      OpenStore(*slot, path, password);
+      return S_OK;
+    } catch (const CDaoException& e) {
+      if (!IsBadPassword(e)) throw;
+    }
+    ForgetKeptPassword();
+  }
+
+  // Reading the pieces, making a password and completing an interrupted first open are
+  // serialised across processes, so that two first opens cannot make two passwords. A
+  // lock that cannot be had (a folder this user may only read) leaves the open to derive
+  // the password, which writes nothing; making one would fail to store its pieces.
+  FirstOpenLock firstOpen;
+  char buffer[kPasswordBuffer] = {};
+  const int result = GetDatabasePassword(buffer, kPasswordBuffer);
+  if (result < 0) {
+    ProbeDatabaseFile(path);  // a missing or damaged file says so with the engine's code
+    return eErrorCipherInitializingFailed;
+  }
+  password = buffer;
+  if (result == 1) {
+    if (g_afterPasswordStored != nullptr) g_afterPasswordStored();
+    SetFirstPassword(slot, password);
+  }
   try {
-    slot->Open(GetDatabasePath(), false, false, ConnectString(password));
+    OpenStore(*slot, path, password);
   } catch (const CDaoException& e) {
-    if (e.JetError() != kJetBadPassword || password.empty() || !CompleteInterruptedFirstOpen(password)) throw;
-    slot->Open(GetDatabasePath(), false, false, ConnectString(password));
+    // A first open that died between storing the pieces and setting the password left
+    // the file without one: it gets the password the pieces gave in this very open.
+    if (!IsBadPassword(e) || result != 0 || !DatabaseOpensWithoutPassword()) throw;
+    SetFirstPassword(slot, password);
+    OpenStore(*slot, path, password);
   }
   return S_OK;
 }
@@ -145,6 +184,24 @@ void ChangeDatabasePassword(std::unique_ptr<CDaoDatabase>& slot, const std::stri
     slot = std::make_unique<CDaoDatabase>();
     slot->Open(GetDatabasePath(), false, false, ConnectString(newPassword));
   }
+}
+
+HRESULT ResetDatabasePassword() {
+  std::lock_guard lock(ProcessStateMutex());
+  std::string piece;
+  const HRESULT read = ReadSetting(kSettingPasswordPiece, &piece);
+  if (read == HRESULT_FROM_WIN32(ERROR_NOT_FOUND)) return S_OK;  // never made: nothing to reset
+  if (FAILED(read)) return read;
+  if (piece.empty()) return S_OK;
+  // Taking the password off the file and emptying the piece are one step for every other
+  // process: an open in between would derive the old password and put it back.
+  FirstOpenLock firstOpen;
+  ProviderReference provider;
+  if (!provider.held()) return eErrorCipherInitializingFailed;
+  char buffer[kResetPasswordBuffer] = {};
+  if (GetDatabasePassword(buffer, kResetPasswordBuffer) < 0) return eErrorCipherInitializingFailed;
+  ChangeDatabasePassword(Slot(), buffer, "");
+  return WriteSetting(kSettingPasswordPiece, "");
 }
 
 }  // namespace lumora

@@ -4,10 +4,9 @@
 #include <locale.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -17,29 +16,60 @@
 namespace lumora {
 namespace {
 
+// Raw numbers are read and written in the C locale, whatever locale the host set.
 locale_t CLocale() {
   static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   return locale;
 }
 
-// atof: the leading decimal number, 0.0 when there is none.
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// atof in the C locale, for decimal notation only: blanks, a sign, digits with at most
+// one point, and an exponent. Hexadecimal ("0x10"), "inf" and "nan" are no decimal
+// numbers: of them only a leading "0" is read, or nothing (0.0).
 double LeadingReal(std::string_view text) {
-  const std::string copy(text);
-  return strtod_l(copy.c_str(), nullptr, CLocale());
+  size_t end = 0;
+  while (end < text.size() && IsBlank(text[end])) ++end;
+  const size_t start = end;
+  if (end < text.size() && (text[end] == '+' || text[end] == '-')) ++end;
+  size_t digits = 0;
+  for (; end < text.size() && IsDigit(text[end]); ++end) ++digits;
+  if (end < text.size() && text[end] == '.') {
+    for (++end; end < text.size() && IsDigit(text[end]); ++end) ++digits;
+  }
+  if (digits == 0) return 0.0;
+  if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+    size_t exponent = end + 1;
+    if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-')) ++exponent;
+    if (exponent < text.size() && IsDigit(text[exponent])) {
+      while (exponent < text.size() && IsDigit(text[exponent])) ++exponent;
+      end = exponent;
+    }
+  }
+  const std::string number(text.substr(start, end - start));
+  return strtod_l(number.c_str(), nullptr, CLocale());
 }
 
-// atoi: the leading integer, 0 when there is none.
+// atoi in the C locale: the leading integer, 0 when there is none.
 long long LeadingInteger(std::string_view text) {
   const std::string copy(text);
-  return strtoll(copy.c_str(), nullptr, 10);
+  return strtoll_l(copy.c_str(), nullptr, 10, CLocale());
 }
 
 bool NoValue(std::string_view text) { return text.empty() || text == kNotSetMarker; }
 
-std::string Printf(const char* format, double value) {
+// "%f" in the C locale. A value that rounds to zero is written 0.000000: the sign of
+// "-0.000000" would make the text unreadable as a date.
+std::string FormatFixed(double value) {
   char buffer[512];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return buffer;
+  const std::to_chars_result written =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+  std::string_view text(buffer, static_cast<size_t>(written.ptr - buffer));
+  if (text.size() > 1 && text.front() == '-' && text.find_first_not_of("0.", 1) == std::string_view::npos) {
+    text.remove_prefix(1);
+  }
+  return std::string(text);
 }
 
 }  // namespace
@@ -50,8 +80,7 @@ HRESULT ParseRawInteger(std::string_view text, LONG* value) {
   const std::string copy(text);
   const char* begin = copy.c_str();
   char* end = nullptr;
-  errno = 0;
-  const long long number = std::strtoll(begin, &end, 10);
+  const long long number = strtoll_l(begin, &end, 10, CLocale());
   if (end == begin) return eErrorProfileTypeMismatch;
   *value = static_cast<LONG>(std::clamp<long long>(number, INT32_MIN, INT32_MAX));
   return S_OK;
@@ -97,7 +126,7 @@ HRESULT ParseRawBoolean(std::string_view text, VARIANT_BOOL* value) {
   }
 }
 
-std::string FormatRawDate(DATE date) { return Printf("%f", date); }
+std::string FormatRawDate(DATE date) { return FormatFixed(date); }
 
 std::string FormatRawInteger(LONG value) { return std::to_string(value); }
 
@@ -174,44 +203,37 @@ HRESULT TypedValueOfRaw(std::string_view text, LONG type, VARIANT* value) {
 }
 
 HRESULT VariantToRawString(const VARIANT& value, std::string* text) {
-  VARIANT direct;
-  VariantInit(&direct);
-  const HRESULT copied = VariantCopyInd(&direct, &value);
-  if (FAILED(copied)) return copied;
   double number = 0;
-  bool numeric = true;
-  switch (direct.vt) {
+  switch (value.vt) {
     case VT_I2:
-      number = direct.iVal;
+      number = value.iVal;
       break;
     case VT_I4:
-      number = direct.lVal;
+      number = value.lVal;
       break;
     case VT_R4:
-      number = direct.fltVal;
+      number = value.fltVal;
       break;
     case VT_R8:
     case VT_DATE:
-      number = direct.dblVal;
+      number = value.dblVal;
       break;
     case VT_BOOL:
-      number = direct.boolVal != 0 ? 1 : 0;
+      number = value.boolVal != 0 ? 1 : 0;
       break;
-    default:
-      numeric = false;
+    default: {
+      // Everything else, numbers passed by reference included, is the platform's text of
+      // the value.
+      Variant converted;
+      const HRESULT hr = VariantChangeType(converted.get(), &value, 0, VT_BSTR);
+      if (SUCCEEDED(hr)) *text = Bstr::ToUtf8(converted->bstrVal);
+      return hr;
+    }
   }
-  if (numeric) {
-    VariantClear(&direct);
-    const bool whole = std::isfinite(number) && number >= INT32_MIN && number <= INT32_MAX &&
-                       number == static_cast<double>(static_cast<LONG>(number));
-    *text = whole ? FormatRawInteger(static_cast<LONG>(number)) : Printf("%f", number);
-    return S_OK;
-  }
-  Variant converted;
-  const HRESULT hr = VariantChangeType(converted.get(), &direct, 0, VT_BSTR);
-  VariantClear(&direct);
-  if (SUCCEEDED(hr)) *text = Bstr::ToUtf8(converted->bstrVal);
-  return hr;
+  const bool whole = std::isfinite(number) && number >= INT32_MIN && number <= INT32_MAX &&
+                     number == static_cast<double>(static_cast<LONG>(number));
+  *text = whole ? FormatRawInteger(static_cast<LONG>(number)) : FormatFixed(number);
+  return S_OK;
 }
 
 HRESULT ValidateRawValue(std::string_view text, LONG type) {

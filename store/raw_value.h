@@ -16,7 +16,8 @@ namespace lumora {
 // E_INVALIDARG (and 0) for the empty text or the not-set marker, eErrorProfileTypeMismatch
 // (and 0) when no number is read. Values beyond 32 bits saturate.
 HRESULT ParseRawInteger(std::string_view text, LONG* value);
-// Date parse: the leading decimal number of the text. E_INVALIDARG (and 0.0) for the
+// Date parse: the leading decimal number of the text (decimal notation only: hexadecimal,
+// "inf" and "nan" are no numbers), as atof reads it in the C locale. E_INVALIDARG (and 0.0) for the
 // empty text or the not-set marker; eErrorProfileTypeMismatch when the number is 0 but
 // the text is not all '0' and '.'; *date is otherwise left alone on failure.
 HRESULT ParseRawDate(std::string_view text, DATE* date);
@@ -28,7 +29,8 @@ HRESULT ParseRawTime(std::string_view text, DATE* date);
 // text, eErrorProfileTypeMismatch otherwise.
 HRESULT ParseRawBoolean(std::string_view text, VARIANT_BOOL* value);
 
-// "%f" of a date (six decimals), as the component writes dates.
+// "%f" of a date (six decimals) in the C locale, as the component writes dates; a date
+// that rounds to zero is written 0.000000, never -0.000000.
 std::string FormatRawDate(DATE date);
 // "%ld" of a number.
 std::string FormatRawInteger(LONG value);
@@ -39,8 +41,9 @@ HRESULT RawDateToSecondsSince1970(std::string_view text, LONG* seconds);
 // The typed value of a raw value (VT_I4, VT_DATE, VT_BSTR, VT_BOOL or VT_I2 by type; VT_EMPTY
 // and eErrorProfileTypeMismatch for arrays and unknown types), with the conversion's result.
 HRESULT TypedValueOfRaw(std::string_view text, LONG type, VARIANT* value);
-// The raw text of an automation value: numbers "%ld" when whole, else "%f"; booleans 1/0;
-// anything else through the platform's conversion to text (whose result is returned).
+// The raw text of an automation value: numbers (VT_I2, VT_I4, VT_R4, VT_R8, VT_DATE) "%ld"
+// when whole, else "%f"; booleans 1/0; anything else, numbers by reference included,
+// through the platform's conversion to text (whose result is returned).
 HRESULT VariantToRawString(const VARIANT& value, std::string* text);
 // S_OK for the not-set marker and for arrays; otherwise the typed value's result.
 HRESULT ValidateRawValue(std::string_view text, LONG type);

@@ -7,6 +7,7 @@
 
 #include "common/process_state.h"
 #include "common/settings_client.h"
+#include "profile_database.h"
 #include "stored_variable.h"
 
 namespace lumora {
@@ -48,6 +49,11 @@ std::string RandomDigits(const char* fallback) {
     text.push_back(kDigits[b & 0xF]);
   }
   return text;
+}
+
+// A sound piece: 10 upper-case hexadecimal digits, as StoreDatabasePassword writes them.
+bool IsPiece(const std::string& text) {
+  return text.size() == 10 && std::all_of(text.begin(), text.end(), [](char c) { return HexValue(c) >= 0; });
 }
 
 void CopyOut(const std::string& password, char* buffer, int size) {
@@ -119,6 +125,30 @@ HRESULT StoreDatabasePassword(const std::string& password, const std::string& ma
   return UStoredVariable("main", 0).SetStringVariable("csum", scrambledMask);
 }
 
+PasswordPieces ReadPasswordPieces(std::string* password, HRESULT* failure) {
+  std::string setting;
+  const HRESULT read = ReadSetting(kSettingPasswordPiece, &setting);
+  if (read == HRESULT_FROM_WIN32(ERROR_NOT_FOUND)) return PasswordPieces::kNone;  // never stored
+  if (FAILED(read)) {
+    if (failure != nullptr) *failure = read;
+    return PasswordPieces::kUnreadable;
+  }
+  if (setting.empty()) return PasswordPieces::kNone;
+  std::string mask;
+  const HRESULT readMask = UStoredVariable("main", 0).GetStringVariable("csum", mask);
+  const HRESULT notFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+  if (FAILED(readMask) && readMask != notFound && readMask != DISP_E_TYPEMISMATCH) {
+    if (failure != nullptr) *failure = readMask;
+    return PasswordPieces::kUnreadable;
+  }
+  if (!IsPiece(setting) || !IsPiece(mask)) return PasswordPieces::kDamaged;
+  *password = setting;
+  XorHexDigits(*password, mask);
+  XorHexDigits(*password, kFirstMask);
+  XorHexDigits(*password, kSecondMask);
+  return PasswordPieces::kFound;
+}
+
 int GetDatabasePassword(char* buffer, int size) {
   std::lock_guard lock(ProcessStateMutex());
   std::string& kept = Context().keptPassword;
@@ -126,44 +156,40 @@ int GetDatabasePassword(char* buffer, int size) {
     CopyOut(kept, buffer, size);
     return 0;
   }
-  std::string setting;
-  const HRESULT read = ReadSetting(kSettingPasswordPiece, &setting);
-  if (read == HRESULT_FROM_WIN32(ERROR_NOT_FOUND)) {
-    setting.clear();  // never stored: no password has been made yet
-  } else if (FAILED(read)) {
-    return -1;
+  std::string password;
+  switch (ReadPasswordPieces(&password)) {
+    case PasswordPieces::kFound:
+      kept = password;
+      CopyOut(kept, buffer, size);
+      return 0;
+    case PasswordPieces::kUnreadable:
+      return -1;
+    case PasswordPieces::kNone:
+    case PasswordPieces::kDamaged:
+      break;
   }
-  std::string mask;
-  bool haveMask = false;
-  if (!setting.empty()) {
-    haveMask = SUCCEEDED(UStoredVariable("main", 0).GetStringVariable("csum", mask)) && !mask.empty();
-  }
-  if (haveMask) {
-    kept = setting;
-    XorHexDigits(kept, mask);
-    XorHexDigits(kept, kFirstMask);
-    XorHexDigits(kept, kSecondMask);
-    CopyOut(kept, buffer, size);
-    return 0;
-  }
-  // Make what is missing. With the setting present but the mask lost, the setting's text
-  // is taken as the password: it is not the file's, so the open that follows fails.
-  int result = 0;
-  std::string password = setting;
-  if (password.empty()) {
-    password = RandomDigits(kFallbackPassword);
-    result = 1;
-  }
-  const std::string newMask = RandomDigits(kFallbackMask);
-  if (FAILED(StoreDatabasePassword(password, newMask))) return -1;
+  // Nothing sound is stored. Only a file that still opens without a password may get a
+  // new one; for a file that has one, the password is lost and stays lost until an
+  // administrator recovers the store.
+  if (!DatabaseOpensWithoutPassword()) return -1;
+  password = RandomDigits(kFallbackPassword);
+  if (FAILED(StoreDatabasePassword(password, RandomDigits(kFallbackMask)))) return -1;
   kept = password;
   CopyOut(kept, buffer, size);
-  return result;
+  return 1;
 }
 
-void ForgetKeptPasswordForTests() {
+bool KeptPassword(std::string* password) {
+  std::lock_guard lock(ProcessStateMutex());
+  *password = Context().keptPassword;
+  return !password->empty();
+}
+
+void ForgetKeptPassword() {
   std::lock_guard lock(ProcessStateMutex());
   Context().keptPassword.clear();
 }
+
+void ForgetKeptPasswordForTests() { ForgetKeptPassword(); }
 
 }  // namespace lumora

@@ -1,6 +1,8 @@
 // PRTypeConvert over the raw value rules.
 #include "type_convert.h"
 
+#include <cmath>
+
 #include "lumora/error.h"
 #include "lumora/values.h"
 #include "raw_value.h"
@@ -104,8 +106,11 @@ HRESULT PRTypeConvert::ConvertRawStringToTime(BSTR bstr, DATE* result) {
 }
 
 HRESULT PRTypeConvert::ConvertDateTimeToRawString(DATE date, BSTR* result) {
-  return ErrorBoundary("PRTypeConvert::ConvertDateTimeToRawString",
-                       [&] { return TextOut(FormatRawDate(date), result); });
+  return ErrorBoundary("PRTypeConvert::ConvertDateTimeToRawString", [&]() -> HRESULT {
+    // "inf" or "nan" would be a raw value that no date parse reads back.
+    if (!std::isfinite(date)) return E_INVALIDARG;
+    return TextOut(FormatRawDate(date), result);
+  });
 }
 
 HRESULT PRTypeConvert::ConvertTimeToRawString(DATE date, BSTR* result) {

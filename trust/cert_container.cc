@@ -2,7 +2,6 @@
 #include "cert_container.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "platform/codesign/image_certificates.h"
 
@@ -14,13 +13,13 @@ UCertContainer::UCertContainer(const std::vector<BYTE>& record) {
 }
 
 UCertContainer::~UCertContainer() {
-  if (m_signerCertificate != nullptr) DecoderCrypt32().Free(m_signerCertificate);
+  m_signerCertificate.reset();
   m_decoder.reset();
   ContainerCrypt32().Free();
 }
 
 void UCertContainer::SetRecord(const std::vector<BYTE>& record) {
-  if (record.size() < kWinCertificateHeader || (record[4] | record[5] << 8) != WIN_CERT_REVISION_2_0) return;
+  if (record.size() < kWinCertificateHeader || ReadLe16(record, 4) != WIN_CERT_REVISION_2_0) return;
   m_record = record;
   m_hasRecord = true;
 }
@@ -28,19 +27,17 @@ void UCertContainer::SetRecord(const std::vector<BYTE>& record) {
 bool UCertContainer::Decode() {
   if (!m_hasRecord) return false;
   auto decoder = std::make_unique<DecodeSignedMessage>();
-  DWORD length = 0;
-  std::memcpy(&length, m_record.data(), sizeof length);
-  length = std::min<DWORD>(length, static_cast<DWORD>(m_record.size()));
+  const size_t length = std::min<size_t>(ReadLe32(m_record, 0), m_record.size());
   if (length < kWinCertificateHeader ||
-      FAILED(decoder->Decode(m_record.data() + kWinCertificateHeader, length - kWinCertificateHeader)) ||
+      FAILED(decoder->Decode(m_record.data() + kWinCertificateHeader,
+                             static_cast<DWORD>(length - kWinCertificateHeader))) ||
       FAILED(decoder->GetSigner())) {
     return false;
   }
   m_publicKeyInfo = decoder->PublicKeyInfo();
-  CryptCertificate* signer = decoder->FindSignerCertificate();
-  if (signer == nullptr) return false;
-  if (m_signerCertificate != nullptr) DecoderCrypt32().Free(m_signerCertificate);
-  m_signerCertificate = signer;
+  CertificatePtr signer = decoder->FindSignerCertificate();
+  if (!signer) return false;
+  m_signerCertificate = std::move(signer);
   m_decoder = std::move(decoder);
   m_decoded = true;
   return true;
@@ -48,7 +45,7 @@ bool UCertContainer::Decode() {
 
 bool UCertContainer::Compare(const UCertContainer& a, const UCertContainer& b) const {
   if (!a.m_decoded || !b.m_decoded) return false;
-  return ContainerCrypt32().Compare(a.m_signerCertificate, b.m_signerCertificate);
+  return ContainerCrypt32().Compare(a.m_signerCertificate.get(), b.m_signerCertificate.get());
 }
 
 bool SameSigner(const std::vector<BYTE>& a, const std::vector<BYTE>& b) {
@@ -59,11 +56,8 @@ bool SameSigner(const std::vector<BYTE>& a, const std::vector<BYTE>& b) {
 }
 
 bool SignerCertificateTimeValid(const DecodeSignedMessage& message) {
-  CryptCertificate* signer = message.FindSignerCertificate();
-  if (signer == nullptr) return false;
-  const bool valid = DecoderCrypt32().VerifyTimeValidity(signer) == 0;
-  DecoderCrypt32().Free(signer);
-  return valid;
+  const CertificatePtr signer = message.FindSignerCertificate();
+  return signer && DecoderCrypt32().VerifyTimeValidity(signer.get()) == 0;
 }
 
 }  // namespace lumora

@@ -30,7 +30,7 @@ class UCertContainer {
   bool m_decoded = false;
   bool m_hasRecord = false;
   std::vector<BYTE> m_record;
-  CryptCertificate* m_signerCertificate = nullptr;
+  CertificatePtr m_signerCertificate;
   std::vector<BYTE> m_publicKeyInfo;
   std::unique_ptr<DecodeSignedMessage> m_decoder;
 };

@@ -30,14 +30,17 @@ class DecodeSignedMessage {
   HRESULT VerifySignature();
 
   const std::string& SignerName() const { return m_signerName; }
-  const std::vector<CryptCertificate*>& MessageStore() const { return m_store; }
+  const CertificateStore& MessageStore() const { return m_store; }
   const std::vector<BYTE>& PublicKeyInfo() const { return m_publicKeyInfo; }
-  // The signer's certificate in the store (a new reference the caller frees), or null.
-  CryptCertificate* FindSignerCertificate() const;
+  // The decoded message (null before a successful Decode), for the trust decision on the
+  // same bytes.
+  const CryptMessage* Message() const { return m_message.get(); }
+  // The signer's certificate in the store (a new reference), or null.
+  CertificatePtr FindSignerCertificate() const;
 
  private:
-  CryptMessage* m_message = nullptr;
-  std::vector<CryptCertificate*> m_store;
+  CryptMessagePtr m_message;
+  CertificateStore m_store;
   std::string m_signerName;
   std::unique_ptr<CertIssuerSerial> m_signerId;
   std::vector<BYTE> m_publicKeyInfo;

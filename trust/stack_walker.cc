@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "platform/process/module_map.h"
-#include "platform/process/path_search.h"
 #include "platform/process/stack_capture.h"
 
 namespace lumora {
@@ -31,7 +30,8 @@ bool UStackWalker::Walk(UStackFunctionObject& callback) {
 bool FindCallerStackWalker::operator()(const UStackWalkInfo& info) {
   const std::string& name = info.moduleFileName;
   if (m_ownModuleKnown && name == m_ownModule) return false;
-  if (std::find(m_exceptions.begin(), m_exceptions.end(), CanonicalPath(name)) != m_exceptions.end()) return false;
+  // Module paths and the list's entries are both canonical already.
+  if (std::find(m_exceptions.begin(), m_exceptions.end(), name) != m_exceptions.end()) return false;
   if (!m_ownModuleKnown) {
     m_ownModule = name;
     m_ownModuleKnown = true;

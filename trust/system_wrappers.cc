@@ -14,31 +14,47 @@ F As(void* entry) {
 }  // namespace
 
 void USystemLibrary::Load() {
-  ++m_users;
-  if (m_module != nullptr) return;
-  m_module = LoadSystemLibrary(m_libraryName);
-  if (m_module == nullptr) Trace(m_loadTrace, static_cast<long>(GetLastError()));
+  DWORD error = 0;
+  {
+    std::lock_guard lock(m_mutex);
+    ++m_users;
+    if (m_module != nullptr) return;
+    m_module = LoadSystemLibrary(m_libraryName);
+    if (m_module == nullptr) error = GetLastError();
+  }
+  if (error != 0) Trace(m_loadTrace, static_cast<long>(error));
 }
 
 void USystemLibrary::Free() {
-  if (m_users > 0 && --m_users > 0) return;
+  std::lock_guard lock(m_mutex);
+  if (m_users == 0 || --m_users > 0) return;
   if (m_module != nullptr) FreeSystemLibrary(m_module);
   m_module = nullptr;
 }
 
+bool USystemLibrary::IsLoaded() const {
+  std::lock_guard lock(m_mutex);
+  return m_module != nullptr;
+}
+
+long USystemLibrary::Users() const {
+  std::lock_guard lock(m_mutex);
+  return m_users;
+}
+
 void* USystemLibrary::Proc(const char* name) const {
-  void* entry = m_module != nullptr ? GetSystemProcAddress(m_module, name) : nullptr;
+  void* entry = nullptr;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_module != nullptr) entry = GetSystemProcAddress(m_module, name);
+  }
   if (entry == nullptr) SetLastError(ERROR_DLL_NOT_FOUND);
   return entry;
 }
 
-HRESULT UCrypt32::MessageDecode(const BYTE* data, DWORD length, CryptMessage** message) const {
+HRESULT UCrypt32::MessageDecode(const BYTE* data, DWORD length, CryptMessagePtr* message) const {
   auto f = As<decltype(&CryptMessageDecode)>(Proc("CryptMessageDecode"));
   return f != nullptr ? f(data, length, message) : HRESULT_FROM_WIN32(GetLastError());
-}
-
-void UCrypt32::MessageClose(CryptMessage* message) const {
-  if (auto f = As<decltype(&CryptMessageClose)>(Proc("CryptMessageClose"))) f(message);
 }
 
 HRESULT UCrypt32::MessageFirstSigner(const CryptMessage* message, CertIssuerSerial* signer) const {
@@ -46,13 +62,12 @@ HRESULT UCrypt32::MessageFirstSigner(const CryptMessage* message, CertIssuerSeri
   return f != nullptr ? f(message, signer) : HRESULT_FROM_WIN32(GetLastError());
 }
 
-std::vector<CryptCertificate*> UCrypt32::MessageCertificates(const CryptMessage* message) const {
+CertificateStore UCrypt32::MessageCertificates(const CryptMessage* message) const {
   auto f = As<decltype(&CryptMessageCertificates)>(Proc("CryptMessageCertificates"));
-  return f != nullptr ? f(message) : std::vector<CryptCertificate*>();
+  return f != nullptr ? f(message) : CertificateStore();
 }
 
-CryptCertificate* UCrypt32::FindByIssuerSerial(const std::vector<CryptCertificate*>& store,
-                                               const CertIssuerSerial& id) const {
+CertificatePtr UCrypt32::FindByIssuerSerial(const CertificateStore& store, const CertIssuerSerial& id) const {
   auto f = As<decltype(&CertFindByIssuerSerial)>(Proc("CertFindByIssuerSerial"));
   return f != nullptr ? f(store, id) : nullptr;
 }
@@ -60,10 +75,6 @@ CryptCertificate* UCrypt32::FindByIssuerSerial(const std::vector<CryptCertificat
 HRESULT UCrypt32::VerifySignature(const CryptMessage* message, const CryptCertificate* signer) const {
   auto f = As<decltype(&CryptMessageVerifySignature)>(Proc("CryptMessageVerifySignature"));
   return f != nullptr ? f(message, signer, nullptr, 0) : HRESULT_FROM_WIN32(GetLastError());
-}
-
-void UCrypt32::Free(CryptCertificate* certificate) const {
-  if (auto f = As<decltype(&CertFree)>(Proc("CertFree"))) f(certificate);
 }
 
 std::string UCrypt32::NameToStr(const CryptCertificate* certificate, DWORD strType) const {
@@ -86,28 +97,22 @@ LONG UCrypt32::VerifyTimeValidity(const CryptCertificate* certificate) const {
   return f != nullptr ? f(certificate) : 1;
 }
 
-IMAGE_HANDLE UImagehlp::FindImage(const char* fileName, char* imageFilePath) const {
-  auto f = As<decltype(&FindExecutableImage)>(Proc("FindExecutableImage"));
-  return f != nullptr ? f(fileName, nullptr, imageFilePath) : nullptr;
-}
-
-BOOL UImagehlp::EnumerateCertificates(IMAGE_HANDLE image, WORD typeFilter, DWORD* count, DWORD* indices,
+BOOL UImagehlp::EnumerateCertificates(FileBytes file, WORD typeFilter, DWORD* count, DWORD* indices,
                                       DWORD indexCount) const {
   auto f = As<decltype(&ImageEnumerateCertificates)>(Proc("ImageEnumerateCertificates"));
-  return f != nullptr ? f(image, typeFilter, count, indices, indexCount) : FALSE;
+  return f != nullptr ? f(file, typeFilter, count, indices, indexCount) : FALSE;
 }
 
-BOOL UImagehlp::GetCertificateData(IMAGE_HANDLE image, DWORD index, WIN_CERTIFICATE* certificate, DWORD* length) const {
+BOOL UImagehlp::GetCertificateData(FileBytes file, DWORD index, WIN_CERTIFICATE* certificate, DWORD* length) const {
   auto f = As<decltype(&ImageGetCertificateData)>(Proc("ImageGetCertificateData"));
-  return f != nullptr ? f(image, index, certificate, length) : FALSE;
+  return f != nullptr ? f(file, index, certificate, length) : FALSE;
 }
 
-void UImagehlp::Close(IMAGE_HANDLE image) const {
-  if (auto f = As<decltype(&CloseImageHandle)>(Proc("CloseImageHandle"))) f(image);
-}
-
+// Process-wide for the life of the process. Each loads its library once while any user
+// holds it and gives it back when the last user frees it; users on any thread are
+// counted under the wrapper's lock.
 UCrypt32& DecoderCrypt32() {
-  static UCrypt32 wrapper;  // process-wide; its handle is overwritten by each load
+  static UCrypt32 wrapper;
   return wrapper;
 }
 

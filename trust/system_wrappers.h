@@ -2,11 +2,13 @@
 // Each holds the module handle of its library and looks every entry point up by name at
 // each call; a call without the library or the entry point fails with the last error
 // 1157. Users load the library on construction and free it on destruction; the wrapper
-// counts them, so that one user's end never takes the library from another (a failed load
-// is traced and leaves no handle). Calling thread only.
+// counts them, so that one user's end never takes the library from another, and a failed
+// load is traced and leaves no handle. The count and the handle are guarded by the
+// wrapper's own lock, so users on several threads may come and go at once.
 #ifndef LUMORA_TRUST_SYSTEM_WRAPPERS_H_
 #define LUMORA_TRUST_SYSTEM_WRAPPERS_H_
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,9 +21,12 @@ namespace lumora {
 class USystemLibrary {
  public:
   USystemLibrary(const char* libraryName, const char* loadTrace) : m_libraryName(libraryName), m_loadTrace(loadTrace) {}
+  USystemLibrary(const USystemLibrary&) = delete;
+  USystemLibrary& operator=(const USystemLibrary&) = delete;
   void Load();
   void Free();
-  bool IsLoaded() const { return m_module != nullptr; }
+  bool IsLoaded() const;
+  long Users() const;
 
  protected:
   // The entry point, or null with the last error set to 1157.
@@ -30,35 +35,32 @@ class USystemLibrary {
  private:
   const char* m_libraryName;
   const char* m_loadTrace;
-  HMODULE m_module = nullptr;
-  long m_users = 0;
+  mutable std::mutex m_mutex;
+  HMODULE m_module = nullptr;  // guarded by m_mutex
+  long m_users = 0;            // guarded by m_mutex
 };
 
 class UCrypt32 : public USystemLibrary {
  public:
   UCrypt32() : USystemLibrary("CRYPT32.DLL", "CRYPT32::CRYPT32: error loading: %ld") {}
-  HRESULT MessageDecode(const BYTE* data, DWORD length, CryptMessage** message) const;
-  void MessageClose(CryptMessage* message) const;
+  HRESULT MessageDecode(const BYTE* data, DWORD length, CryptMessagePtr* message) const;
   HRESULT MessageFirstSigner(const CryptMessage* message, CertIssuerSerial* signer) const;
-  std::vector<CryptCertificate*> MessageCertificates(const CryptMessage* message) const;
-  CryptCertificate* FindByIssuerSerial(const std::vector<CryptCertificate*>& store, const CertIssuerSerial& id) const;
+  CertificateStore MessageCertificates(const CryptMessage* message) const;
+  CertificatePtr FindByIssuerSerial(const CertificateStore& store, const CertIssuerSerial& id) const;
   HRESULT VerifySignature(const CryptMessage* message, const CryptCertificate* signer) const;
-  void Free(CryptCertificate* certificate) const;
   std::string NameToStr(const CryptCertificate* certificate, DWORD strType) const;
   std::vector<BYTE> PublicKeyInfo(const CryptCertificate* certificate) const;
   bool Compare(const CryptCertificate* a, const CryptCertificate* b) const;
   // -1 before, 0 within, 1 after the validity period; 1 also when the call fails.
   LONG VerifyTimeValidity(const CryptCertificate* certificate) const;
-  using USystemLibrary::Free;
 };
 
 class UImagehlp : public USystemLibrary {
  public:
   UImagehlp() : USystemLibrary("IMAGEHLP.DLL", "UImagehlp::UImagehlp: error loading: %ld") {}
-  IMAGE_HANDLE FindImage(const char* fileName, char* imageFilePath) const;
-  BOOL EnumerateCertificates(IMAGE_HANDLE image, WORD typeFilter, DWORD* count, DWORD* indices, DWORD indexCount) const;
-  BOOL GetCertificateData(IMAGE_HANDLE image, DWORD index, WIN_CERTIFICATE* certificate, DWORD* length) const;
-  void Close(IMAGE_HANDLE image) const;
+  // On the bytes of the open (mapped) file.
+  BOOL EnumerateCertificates(FileBytes file, WORD typeFilter, DWORD* count, DWORD* indices, DWORD indexCount) const;
+  BOOL GetCertificateData(FileBytes file, DWORD index, WIN_CERTIFICATE* certificate, DWORD* length) const;
 };
 
 // The process-wide wrappers: two of CRYPT32 (the decoder's and the container's), one of

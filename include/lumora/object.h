@@ -171,11 +171,13 @@ HRESULT CreateObjectInstance(IUnknown* outer, REFIID riid, void** ppv, ModuleSta
   return hr;
 }
 
-// An object made inside a library, to be handed out as an interface pointer.
+// An object made inside a library, to be handed out as an interface pointer. With a
+// `module`, the object holds the library's lock count while it lives, so the library is
+// not unloaded under a client that still holds it.
 template <class T>
-ComPtr<T> MakeObject() {
+ComPtr<T> MakeObject(ModuleState* module = nullptr) {
   T* raw = nullptr;
-  ThrowIfFailed(ConstructObject<T>(nullptr, nullptr, &raw));
+  ThrowIfFailed(ConstructObject<T>(nullptr, module, &raw));
   ComPtr<T> owner;
   owner.attach(raw);
   return owner;

@@ -1,8 +1,10 @@
 // Certificate records of signed files (the WIN_CERTIFICATE layout, whatever file they came
-// from) and the image-help calls that read them: the attribute certificate table of a PE
-// image, the appended module signature of an ELF module, and the bytes after a cabinet's
-// declared size. Tables that hide data, or hold entries inconsistent with their PKCS #7,
-// make a file unreadable. Pure functions on file bytes; any thread.
+// from) and the image-help calls that read them: the
+// attribute certificate table of a PE image, the appended module signature of an ELF
+// module, and the bytes after a cabinet's declared size. The readers work on the bytes
+// of one mapping and hand out views into them (valid while the mapping lives); they only
+// accept the strict forms, in which no byte outside the signed content and the signature
+// can ride along. Pure functions on file bytes; any thread.
 #ifndef LUMORA_PLATFORM_CODESIGN_IMAGE_CERTIFICATES_H_
 #define LUMORA_PLATFORM_CODESIGN_IMAGE_CERTIFICATES_H_
 
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "lumora/automation.h"
+#include "mapped_file.h"
 
 inline constexpr WORD WIN_CERT_REVISION_2_0 = 0x0200;
 inline constexpr WORD WIN_CERT_TYPE_PKCS_SIGNED_DATA = 0x0002;
@@ -25,29 +28,10 @@ struct WIN_CERTIFICATE {
   BYTE bCertificate[1];
 };
 
-// A record block: 8-byte header, then the PKCS #7 DER (and up to 7 zero bytes of padding).
-std::vector<BYTE> MakeCertificateRecord(const BYTE* pkcs7, size_t length);
+// A record block: 8-byte header (revision 0x0200, type 2), then `data`.
+std::vector<BYTE> MakeCertificateRecord(FileBytes data);
+// Reads a whole regular file into memory (the signing tool's input; never the check's).
 bool ReadWholeFile(const std::string& path, std::vector<BYTE>* bytes);
-
-// A file mapped read-only for its lifetime (no copy; pages come from the page cache).
-class MappedFile {
- public:
-  // `populate` maps every page at once, for a file that will be read whole.
-  explicit MappedFile(const std::string& path, bool populate = false);
-  ~MappedFile();
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  bool ok() const { return m_ok; }
-  std::span<const BYTE> bytes() const { return {m_data, m_size}; }
-
- private:
-  const BYTE* m_data = nullptr;
-  size_t m_size = 0;
-  bool m_ok = false;
-  bool m_mapped = false;
-};
-
-using FileBytes = std::span<const BYTE>;
 
 // Little-endian fields of file headers; the caller has checked the bounds.
 inline uint32_t ReadLe32(FileBytes b, size_t at) {
@@ -56,41 +40,66 @@ inline uint32_t ReadLe32(FileBytes b, size_t at) {
 }
 inline uint16_t ReadLe16(FileBytes b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
 
+// The total length of the DER SEQUENCE at the start of `data` (tag, length, content), or
+// 0 when it is none or does not fit.
+size_t DerSequenceLength(FileBytes data);
+
 // The module-signature trailer that ends a signed ELF module.
 inline constexpr char kModuleSignatureMagic[] = "~Module signature appended~\n";
 inline constexpr size_t kModuleSignatureMagicLength = 28;
 inline constexpr size_t kModuleSignatureTrailer = 12;
 
-// The PE image's attribute certificate table: its entries and where the table starts.
-// Nothing for a file that is no PE image, has no table, or whose table is not exactly at
-// the end, does not add up, or holds an entry whose length disagrees with its PKCS #7.
-struct PeCertificates {
-  std::vector<std::vector<BYTE>> records;
-  size_t tableOffset;
+// The readers below answer S_OK, or why the file has no usable signature:
+// TRUST_E_SUBJECT_FORM_UNKNOWN (not that kind of file), TRUST_E_NOSIGNATURE (that kind,
+// unsigned), TRUST_E_MALFORMED_SIGNATURE (signed, but not in the strict form).
+
+// A PE image's one attribute certificate table entry and the fields the image digest
+// skips. Strict form: the table ends exactly at the end of the file and holds exactly one
+// entry, of revision 0x0200 and type 2, whose PKCS #7 DER plus at most 7 zero bytes fill
+// it; SizeOfHeaders covers the headers and section table and does not reach past the table.
+struct PeCertificate {
+  FileBytes entry;  // the WIN_CERTIFICATE, as long as its dwLength
+  FileBytes der;    // its PKCS #7
   size_t checksumOffset;
   size_t directoryOffset;  // the certificate table's data directory entry
+  size_t tableOffset;
 };
-std::optional<PeCertificates> ReadPeCertificates(FileBytes file);
+HRESULT ReadPeCertificate(FileBytes file, PeCertificate* certificate);
 
-// The signature of a signed ELF module as a record, and the length of the signed content.
+// A signed ELF module's detached signature and the length of the content it signs.
+// Strict form: the trailer's other bytes are zero, id_type is 2 (PKCS #7) and the DER
+// fills the signature length exactly.
 struct ElfSignature {
-  std::vector<BYTE> record;
+  FileBytes der;
   size_t contentLength;
 };
 bool IsElfFile(FileBytes file);
-std::optional<ElfSignature> ReadElfSignature(FileBytes file);
+HRESULT ReadElfSignature(FileBytes file, ElfSignature* signature);
 
 // A cabinet's record: the bytes after its declared size. Nothing when the file does not
 // start with "MSCF", is too short for the size word, or holds nothing after that size.
 std::optional<std::vector<BYTE>> ReadCabinetRecord(FileBytes file);
 
-// The image-help calls, for PE images and ELF modules.
-using IMAGE_HANDLE = void*;
-IMAGE_HANDLE FindExecutableImage(const char* fileName, const char* symbolPath, char* imageFilePath);
-BOOL ImageEnumerateCertificates(IMAGE_HANDLE image, WORD typeFilter, DWORD* certificateCount, DWORD* indices,
+// A signed cabinet's signature and what its digest covers. Strict form: reserved1 is 0, no
+// previous or next cabinet is named, the header reserve is the 20-byte signature reserve
+// (0x00100000, offset, length) with no per-folder or per-block reserve, the signature
+// starts at the declared size and ends the file, and its PKCS #7 DER fills it but for at
+// most 7 zero bytes.
+struct CabinetSignature {
+  FileBytes der;
+  size_t signatureOffset;
+  uint16_t folderCount;
+  size_t firstFileOffset;
+};
+HRESULT ReadCabinetSignature(FileBytes file, CabinetSignature* signature);
+
+// The image-help calls, for PE images and ELF modules, on the bytes of an open (mapped)
+// file. A file that is neither fails with the last error ERROR_BAD_EXE_FORMAT; a signature
+// that is not in the strict form with TRUST_E_MALFORMED_SIGNATURE; an unsigned image has
+// no certificates.
+BOOL ImageEnumerateCertificates(FileBytes file, WORD typeFilter, DWORD* certificateCount, DWORD* indices,
                                 DWORD indexCount);
-// With a null `certificate`, reports the needed length in *requiredLength.
-BOOL ImageGetCertificateData(IMAGE_HANDLE image, DWORD index, WIN_CERTIFICATE* certificate, DWORD* requiredLength);
-BOOL CloseImageHandle(IMAGE_HANDLE image);
+// With a null `certificate` or a short buffer, reports the needed length in *requiredLength.
+BOOL ImageGetCertificateData(FileBytes file, DWORD index, WIN_CERTIFICATE* certificate, DWORD* requiredLength);
 
 #endif  // LUMORA_PLATFORM_CODESIGN_IMAGE_CERTIFICATES_H_

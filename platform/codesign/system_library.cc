@@ -37,21 +37,17 @@ Registry& State() {
     auto* r = new Registry;  // never destroyed: handles may be released during exit
     r->libraries.push_back({"CRYPT32.DLL",
                             {{"CryptMessageDecode", Entry(&CryptMessageDecode)},
-                             {"CryptMessageClose", Entry(&CryptMessageClose)},
                              {"CryptMessageFirstSigner", Entry(&CryptMessageFirstSigner)},
                              {"CryptMessageCertificates", Entry(&CryptMessageCertificates)},
                              {"CertFindByIssuerSerial", Entry(&CertFindByIssuerSerial)},
                              {"CryptMessageVerifySignature", Entry(&CryptMessageVerifySignature)},
-                             {"CertFree", Entry(&CertFree)},
                              {"CertNameToStr", Entry(&CertNameToStr)},
                              {"CertPublicKeyInfo", Entry(&CertPublicKeyInfo)},
                              {"CertCompare", Entry(&CertCompare)},
                              {"CertVerifyTimeValidityNow", Entry(&CertVerifyTimeValidityNow)}}});
     r->libraries.push_back({"IMAGEHLP.DLL",
-                            {{"FindExecutableImage", Entry(&FindExecutableImage)},
-                             {"ImageEnumerateCertificates", Entry(&ImageEnumerateCertificates)},
-                             {"ImageGetCertificateData", Entry(&ImageGetCertificateData)},
-                             {"CloseImageHandle", Entry(&CloseImageHandle)}}});
+                            {{"ImageEnumerateCertificates", Entry(&ImageEnumerateCertificates)},
+                             {"ImageGetCertificateData", Entry(&ImageGetCertificateData)}}});
     r->libraries.push_back({"wintrust.dll", {{"WinVerifyTrust", Entry(&WinVerifyTrust)}}});
     return r;
   }();
@@ -126,6 +122,12 @@ void SetMissingEntryPoint(const char* entryPoint, bool missing) {
   } else {
     state.missingEntries.erase(entryPoint);
   }
+}
+
+bool FaultsInjected() {
+  Registry& state = State();
+  std::lock_guard lock(state.mutex);
+  return !state.failingLibraries.empty() || !state.missingEntries.empty();
 }
 
 long LoadedCount(const char* library) {

@@ -9,7 +9,6 @@
 
 using HMODULE = void*;
 
-
 // Null with the last error ERROR_MOD_NOT_FOUND for an unknown (or failing) library.
 HMODULE LoadSystemLibrary(const char* name);
 // Null with the last error ERROR_PROC_NOT_FOUND for an unknown (or missing) entry point.
@@ -20,6 +19,8 @@ namespace lumora::codesign {
 
 void SetLibraryLoadFailure(const char* library, bool fail);
 void SetMissingEntryPoint(const char* entryPoint, bool missing);
+// Whether a test made any library or entry point fail (verdicts are then not remembered).
+bool FaultsInjected();
 // Loads of `library` not yet freed.
 long LoadedCount(const char* library);
 

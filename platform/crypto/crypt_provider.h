@@ -1,8 +1,11 @@
 // The cryptographic provider: provider contexts, random bytes, MD5 hashing, RC2 keys
 // derived from a hash, and RC2-CBC with PKCS#5 padding, under the platform's CryptoAPI
 // names so that the store reads as written. Handles are owned by the caller and given
-// back with the matching Destroy / Release call. Failures return FALSE and leave the
-// reason in GetLastError. Any thread; a handle is used by one thread at a time.
+// back with the matching Destroy / Release call. A handle that is not live (released,
+// destroyed, never given out, or of another kind) fails the call: ERROR_INVALID_HANDLE
+// for a provider, NTE_BAD_HASH for a hash, NTE_BAD_KEY for a key. Failures return FALSE
+// and leave the reason in GetLastError. Any thread; a handle is used by one thread at a
+// time.
 #ifndef LUMORA_PLATFORM_CRYPTO_CRYPT_PROVIDER_H_
 #define LUMORA_PLATFORM_CRYPTO_CRYPT_PROVIDER_H_
 

@@ -9,11 +9,20 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+#include <vector>
 
 #include "dao_exception.h"
+#include "fileio/file_lock.h"
 
 struct sqlite3;
 class CDaoDatabase;
+class CDaoRecordset;
+
+// What the database tells of one of its tables.
+struct CDaoTableDefInfo {
+  std::string m_strName;
+};
 
 class CDaoWorkspace {
  public:
@@ -45,18 +54,30 @@ class CDaoDatabase {
   void NewPassword(const std::string& oldPassword, const std::string& newPassword);
   // Runs statements that take no parameters (administration and tests).
   void Execute(const std::string& sql);
+  // The tables of the open database in the order they were made (the engine's own
+  // bookkeeping tables are not counted). An index out of range throws.
+  short GetTableDefCount();
+  void GetTableDefInfo(int nIndex, CDaoTableDefInfo& tabledefinfo);
 
   const std::string& GetName() const { return m_path; }
   sqlite3* Handle() const;  // throws when closed
+
+  // The recordsets open on this database. Closing (or destroying) the database closes
+  // them first, as the framework does, so none is left holding the closed connection:
+  // they read as closed afterwards and never touch the database again.
+  void AttachRecordset(CDaoRecordset* recordset);
+  void DetachRecordset(CDaoRecordset* recordset);
 
   std::unique_ptr<CDaoWorkspace> m_pWorkspace;
 
  private:
   void Connect(const std::string& password);
   void Disconnect();
+  std::vector<std::string> TableNames();
 
   sqlite3* m_db = nullptr;
-  int m_lockFd = -1;
+  std::vector<CDaoRecordset*> m_recordsets;  // open on this database, not owned
+  lumora::fileio::FileLock m_lock;
   std::string m_path;
   std::string m_password;
   bool m_exclusive = false;

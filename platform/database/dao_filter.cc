@@ -254,6 +254,14 @@ void ToSql(const Node& node, const std::vector<DaoColumn>& columns, std::vector<
   }
 }
 
+void Check(const Node& node, const std::vector<DaoColumn>& columns) {
+  if (node.kind == Node::Kind::kCompare) {
+    ColumnIndex(columns, node);
+    return;
+  }
+  for (const auto& child : node.children) Check(*child, columns);
+}
+
 bool Matches(const Node& node, const std::vector<DaoColumn>& columns, const DaoRow& row) {
   if (node.kind == Node::Kind::kAnd) {
     for (const auto& child : node.children) {
@@ -310,7 +318,21 @@ std::string DaoFilter::ToSql(const std::vector<DaoColumn>& columns, std::vector<
   return sql;
 }
 
+void DaoFilter::Check(const std::vector<DaoColumn>& columns) const { ::Check(*m_root, columns); }
+
 size_t DaoFilter::Comparisons() const { return CountComparisons(*m_root); }
+
+std::vector<std::pair<std::string, std::vector<DaoValue>>> DaoFilter::ToSqlAlternatives(
+    const std::vector<DaoColumn>& columns, size_t maxComparisons) const {
+  std::vector<std::pair<std::string, std::vector<DaoValue>>> alternatives;
+  if (m_root->kind != Node::Kind::kOr) return alternatives;
+  for (const auto& child : m_root->children) {
+    if (CountComparisons(*child) > maxComparisons) return {};
+    auto& [sql, parameters] = alternatives.emplace_back();
+    ::ToSql(*child, columns, &parameters, &sql);
+  }
+  return alternatives;
+}
 
 bool DaoFilter::Matches(const std::vector<DaoColumn>& columns, const DaoRow& row) const {
   return ::Matches(*m_root, columns, row);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dao_value.h"
@@ -26,8 +27,17 @@ class DaoFilter {
   // Throws CDaoException for a column not among `columns` or a comparison of text with
   // a number.
   std::string ToSql(const std::vector<DaoColumn>& columns, std::vector<DaoValue>* parameters) const;
+  // Throws as ToSql when any comparison names a column not among `columns` or compares
+  // text with a number; Matches looks only at the comparisons it needs.
+  void Check(const std::vector<DaoColumn>& columns) const;
   // How many comparisons the filter holds (the engine limits how large a query may grow).
   size_t Comparisons() const;
+  // The alternatives of an OR at the top of the filter, each as a WHERE text and its
+  // literals: the filter's rows are the rows of all of them. Alternatives of the same
+  // shape have the same text. Empty when the filter is no OR, or one alternative holds
+  // more than `maxComparisons` comparisons. Throws as ToSql.
+  std::vector<std::pair<std::string, std::vector<DaoValue>>> ToSqlAlternatives(const std::vector<DaoColumn>& columns,
+                                                                               size_t maxComparisons) const;
   // Whether `row` (values in the order of `columns`) satisfies the filter; throws as ToSql.
   bool Matches(const std::vector<DaoColumn>& columns, const DaoRow& row) const;
 

@@ -1,10 +1,13 @@
-// Recordsets over SQLCipher tables.
+// Recordsets over SQLCipher tables. Every statement has one owner (a recordset member or
+// a local), so a failure at any step finalizes what was prepared.
 #define SQLITE_HAS_CODEC 1
 #include "dao_recordset.h"
 
 #include <sqlcipher/sqlite3.h>
 
 #include <algorithm>
+#include <climits>
+#include <map>
 
 namespace {
 
@@ -17,6 +20,19 @@ std::string Unbracket(const char* name) {
   if (text.size() >= 2 && text.front() == '[' && text.back() == ']') text = text.substr(1, text.size() - 2);
   return text;
 }
+
+// Resets a statement when a use of it ends, however it ends: a statement left stepping
+// would hold the connection's read snapshot open.
+class ResetOnExit {
+ public:
+  explicit ResetOnExit(sqlite3_stmt* statement) : m_statement(statement) {}
+  ~ResetOnExit() { sqlite3_reset(m_statement); }
+  ResetOnExit(const ResetOnExit&) = delete;
+  ResetOnExit& operator=(const ResetOnExit&) = delete;
+
+ private:
+  sqlite3_stmt* m_statement;
+};
 
 int64_t IntegerOf(const DaoValue& value) {
   if (const auto* integer = std::get_if<int64_t>(&value)) return *integer;
@@ -62,6 +78,23 @@ void Exchange(CDaoFieldExchange* pFX, const char* name, DaoFieldType type, T& va
   }
 }
 
+// Holds a read transaction for its scope, unless one is open already (a transaction of
+// the workspace, which its owner ends).
+class ReadTransaction {
+ public:
+  explicit ReadTransaction(sqlite3* db) : m_db(db != nullptr && sqlite3_get_autocommit(db) != 0 ? db : nullptr) {
+    if (m_db != nullptr && sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) m_db = nullptr;
+  }
+  ~ReadTransaction() {
+    if (m_db != nullptr) sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+  }
+  ReadTransaction(const ReadTransaction&) = delete;
+  ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+ private:
+  sqlite3* m_db;
+};
+
 }  // namespace
 
 void DFX_Text(CDaoFieldExchange* pFX, const char* name, std::string& value, int, DWORD) {
@@ -95,6 +128,8 @@ CDaoRecordset::CDaoRecordset(CDaoDatabase* pDatabase) : m_pDatabase(pDatabase) {
 
 CDaoRecordset::~CDaoRecordset() { Close(); }
 
+void CDaoRecordset::StatementDeleter::operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+
 std::string CDaoRecordset::GetDefaultDBName() { return {}; }
 std::string CDaoRecordset::GetDefaultSQL() { return {}; }
 void CDaoRecordset::DoFieldExchange(CDaoFieldExchange*) {}
@@ -110,10 +145,7 @@ void CDaoRecordset::RequireOpen() const {
 
 void CDaoRecordset::RequireCurrent() const {
   RequireOpen();
-  if (m_position < 0 || static_cast<size_t>(m_position) >= m_rowids.size() ||
-      m_deleted[static_cast<size_t>(m_position)]) {
-    AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
-  }
+  if (m_where != Where::kOnRow || m_currentDeleted) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
 }
 
 void CDaoRecordset::RequireWritable() const {
@@ -121,28 +153,20 @@ void CDaoRecordset::RequireWritable() const {
   if (m_snapshot) AfxThrowDaoException(kJetReadOnly, "A snapshot cannot be updated");
 }
 
-sqlite3_stmt* CDaoRecordset::Statement(const std::string& sql) {
-  auto found = m_statements.find(sql);
-  if (found != m_statements.end()) {
-    sqlite3_reset(found->second);
-    sqlite3_clear_bindings(found->second);
-    return found->second;
-  }
-  sqlite3_stmt* statement = nullptr;
-  const int rc = sqlite3_prepare_v2(Db(), sql.c_str(), -1, &statement, nullptr);
+CDaoRecordset::Statement CDaoRecordset::Prepare(const std::string& sql) {
+  sqlite3_stmt* prepared = nullptr;
+  const int rc = sqlite3_prepare_v2(Db(), sql.c_str(), -1, &prepared, nullptr);
+  Statement statement(prepared);
   if (rc != SQLITE_OK) ThrowSqliteError(Db(), rc, "Prepare");
-  m_statements.emplace(sql, statement);
   return statement;
 }
 
-sqlite3_stmt* CDaoRecordset::RowStatement(sqlite3_stmt** slot, const std::string& sql) {
-  if (*slot == nullptr) {
-    const int rc = sqlite3_prepare_v2(Db(), sql.c_str(), -1, slot, nullptr);
-    if (rc != SQLITE_OK) ThrowSqliteError(Db(), rc, "Prepare");
-  } else {
-    sqlite3_reset(*slot);
-  }
-  return *slot;
+sqlite3_stmt* CDaoRecordset::Cached(const std::string& sql) {
+  auto found = m_statements.find(sql);
+  if (found == m_statements.end()) found = m_statements.emplace(sql, Prepare(sql)).first;
+  sqlite3_reset(found->second.get());
+  sqlite3_clear_bindings(found->second.get());
+  return found->second.get();
 }
 
 void CDaoRecordset::BindAll(sqlite3_stmt* statement, const std::vector<DaoValue>& values, int first) {
@@ -193,12 +217,6 @@ DaoRow CDaoRecordset::ReadRow(sqlite3_stmt* statement, int firstColumn) const {
   return row;
 }
 
-std::string CDaoRecordset::SelectList() const {
-  std::string list;
-  for (const DaoColumn& column : m_columns) list += (list.empty() ? "[" : ", [") + column.name + "]";
-  return list;
-}
-
 void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   if (m_open) AfxThrowDaoException(kJetUnexpected, "The recordset is already open");
   Db();
@@ -212,104 +230,303 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   }
   CDaoFieldExchange describe(CDaoFieldExchange::kDescribe);
   DoFieldExchange(&describe);
+  Close();
   m_columns = std::move(describe.m_columns);
   m_nFields = static_cast<int>(m_columns.size());
   m_table = table;
+  m_selectList.clear();
+  for (const DaoColumn& column : m_columns) m_selectList += (m_selectList.empty() ? "[" : ", [") + column.name + "]";
   m_snapshot = type == dbOpenSnapshot;
-  m_filter.reset();
-  m_filterSql.clear();
-  m_filterParameters.clear();
+
+  std::optional<DaoFilter> filter;
   bool filterInMemory = false;
+  // WHERE texts and their literals, asked one after the other.
+  std::vector<std::pair<std::string, std::vector<DaoValue>>> queries;
   if (!m_strFilter.empty()) {
-    m_filter = DaoFilter::Parse(m_strFilter);
-    if (m_filter->Comparisons() <= kMaxSqlComparisons) {
-      m_filterSql = m_filter->ToSql(m_columns, &m_filterParameters);
-    } else {
-      m_filter->Matches(m_columns, DaoRow(m_columns.size()));  // checks the columns and types
-      filterInMemory = true;
+    filter = DaoFilter::Parse(m_strFilter);
+    filter->Check(m_columns);
+    // A list of alternatives (a read of many variables is one) is asked one alternative
+    // at a time, each found through the indexes with one statement prepared per shape:
+    // as one query its plan would grow faster than the list, and past the engine's
+    // limits it could only be evaluated by reading the whole table.
+    queries = filter->ToSqlAlternatives(m_columns, kMaxSqlComparisons);
+    if (queries.empty()) {
+      filterInMemory = filter->Comparisons() > kMaxSqlComparisons;
+      auto& [filterSql, parameters] = queries.emplace_back();
+      if (!filterInMemory) filterSql = filter->ToSql(m_columns, &parameters);
     }
   }
-  const bool needRows = m_snapshot || filterInMemory;
-  std::string sql = "SELECT rowid" + (needRows ? ", " + SelectList() : std::string()) + " FROM [" + m_table + "]";
-  if (!m_filterSql.empty()) sql += " WHERE " + m_filterSql;
-  sql += " ORDER BY rowid";
-  sqlite3_stmt* statement = nullptr;
-  int rc = sqlite3_prepare_v2(Db(), sql.c_str(), -1, &statement, nullptr);
-  if (rc != SQLITE_OK) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
-  BindAll(statement, m_filterParameters);
-  m_rowids.clear();
-  m_rows.clear();
-  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    if (needRows) {
-      DaoRow row = ReadRow(statement, 1);
-      if (filterInMemory && !m_filter->Matches(m_columns, row)) continue;
+
+  // Rows added from now on, by this set or by anyone else, lie above the table's last row
+  // id at open. A dynaset over the whole table knows its members without reading them:
+  // every row up to that row id; one statement gives it that row id and its first row.
+  // Any other set selects its members now (through the indexes where its filter allows).
+  m_wholeTable = !m_snapshot && !filter;
+  if (m_wholeTable) {
+    Statement first = Prepare("SELECT (SELECT max(rowid) FROM [" + m_table + "]), rowid, " + m_selectList + " FROM [" +
+                              m_table + "] ORDER BY rowid LIMIT 1");
+    const int rc = sqlite3_step(first.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
+    if (rc == SQLITE_DONE) {
+      m_lastRowidAtOpen = 0;  // an empty table
+      MarkOpen();
+      return;
+    }
+    m_lastRowidAtOpen = sqlite3_column_int64(first.get(), 0);
+    DaoRow row = ReadRow(first.get(), 2);
+    MarkOpen();
+    m_noMembers = false;
+    MoveTo(sqlite3_column_int64(first.get(), 1), std::move(row));
+    return;
+  }
+  // Several queries read as one: no writer's commit may fall between two of them.
+  ReadTransaction oneRead(queries.size() > 1 ? Db() : nullptr);
+  {
+    Statement last = Prepare("SELECT max(rowid) FROM [" + m_table + "]");
+    const int rc = sqlite3_step(last.get());
+    if (rc != SQLITE_ROW) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
+    m_lastRowidAtOpen = sqlite3_column_int64(last.get(), 0);
+  }
+  {
+    if (queries.empty()) queries.emplace_back();
+    const bool needRows = m_snapshot || filterInMemory;
+    const std::string select =
+        "SELECT rowid" + (needRows ? ", " + m_selectList : std::string()) + " FROM [" + m_table + "] WHERE rowid <= ?";
+    std::map<std::string, Statement> statements;  // one per shape of alternative
+    std::map<int64_t, DaoRow> merged;             // the alternatives' rows, each once, in rowid order
+    for (const auto& [where, parameters] : queries) {
+      Statement& statement = statements[where];
+      if (!statement) {
+        std::string sql = select;
+        if (!where.empty()) sql += " AND (" + where + ")";
+        if (queries.size() == 1) sql += " ORDER BY rowid";  // the merge orders the alternatives' rows
+        statement = Prepare(sql);
+      } else {
+        sqlite3_reset(statement.get());
+        sqlite3_clear_bindings(statement.get());
+      }
+      sqlite3_bind_int64(statement.get(), 1, m_lastRowidAtOpen);
+      BindAll(statement.get(), parameters, 2);
+      int rc = SQLITE_OK;
+      while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        const int64_t rowid = sqlite3_column_int64(statement.get(), 0);
+        DaoRow row;
+        if (needRows) {
+          row = ReadRow(statement.get(), 1);
+          if (filterInMemory && !filter->Matches(m_columns, row)) continue;
+        }
+        if (queries.size() > 1) {
+          merged.emplace(rowid, std::move(row));
+          continue;
+        }
+        if (m_snapshot) m_rows.push_back(std::move(row));
+        m_taken.push_back(rowid);
+      }
+      if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");  // the set stays closed
+    }
+    for (auto& [rowid, row] : merged) {
       if (m_snapshot) m_rows.push_back(std::move(row));
+      m_taken.push_back(rowid);
     }
-    m_rowids.push_back(sqlite3_column_int64(statement, 0));
+    m_takenCount = static_cast<long>(m_taken.size());
   }
-  sqlite3_finalize(statement);
-  if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");
-  m_deleted.assign(m_rowids.size(), false);
-  m_positionOfRowid.clear();
-  for (size_t i = 0; i < m_rowids.size(); ++i) m_positionOfRowid[m_rowids[i]] = i;
+  MarkOpen();
+  try {
+    DaoRow first;
+    const std::optional<int64_t> rowid = NextMember(std::nullopt, &first);
+    m_noMembers = !rowid;
+    if (rowid) MoveTo(*rowid, std::move(first));
+  } catch (...) {
+    Close();  // a set that could not read its first row is not open
+    throw;
+  }
+}
+
+void CDaoRecordset::MarkOpen() {
   m_open = true;
-  m_editMode = EditMode::kNone;
-  m_position = 0;
-  LoadCurrent();
+  m_pDatabase->AttachRecordset(this);
+  m_attachedTo = m_pDatabase;
 }
 
 void CDaoRecordset::Close() {
-  for (auto& [sql, statement] : m_statements) sqlite3_finalize(statement);
+  if (m_attachedTo != nullptr) {
+    m_attachedTo->DetachRecordset(this);
+    m_attachedTo = nullptr;
+  }
   m_statements.clear();
-  for (sqlite3_stmt** statement : {&m_selectRow, &m_insertRow, &m_updateRow, &m_deleteRow}) {
-    sqlite3_finalize(*statement);
-    *statement = nullptr;
+  for (Statement* statement : {&m_selectRow, &m_nextRow, &m_previousRow, &m_insertRow, &m_deleteRow}) {
+    statement->reset();
   }
   m_open = false;
-  m_rowids.clear();
+  m_wholeTable = false;
+  m_lastRowidAtOpen = 0;
+  m_taken.clear();
   m_rows.clear();
+  m_added.clear();
   m_deleted.clear();
-  m_positionOfRowid.clear();
+  m_takenCount.reset();
+  m_addedCount = 0;
+  m_noMembers = true;
+  m_where = Where::kBeforeFirst;
+  m_currentDeleted = false;
+  m_currentRow.clear();
   m_editMode = EditMode::kNone;
 }
 
 bool CDaoRecordset::IsBOF() const {
   RequireOpen();
-  return m_position < 0 || GetRecordCount() == 0;
+  return m_where == Where::kBeforeFirst || m_noMembers;
 }
 
 bool CDaoRecordset::IsEOF() const {
   RequireOpen();
-  return static_cast<size_t>(std::max(m_position, 0L)) >= m_rowids.size() || GetRecordCount() == 0;
+  return m_where == Where::kAfterLast || m_noMembers;
 }
 
 bool CDaoRecordset::IsDeleted() const {
   RequireOpen();
-  return m_position >= 0 && static_cast<size_t>(m_position) < m_rowids.size() &&
-         m_deleted[static_cast<size_t>(m_position)];
+  return m_where == Where::kOnRow && m_currentDeleted;
 }
 
-long CDaoRecordset::GetRecordCount() const {
+long CDaoRecordset::GetRecordCount() {
   RequireOpen();
-  return static_cast<long>(std::count(m_deleted.begin(), m_deleted.end(), false));
+  if (!m_takenCount) {
+    // Rows this set deleted are gone from the table, so they are not counted. A count of
+    // the whole table reads its smallest index rather than every row.
+    Statement count = Prepare("SELECT (SELECT count(*) FROM [" + m_table + "]) - (SELECT count(*) FROM [" + m_table +
+                              "] WHERE rowid > ?)");
+    sqlite3_bind_int64(count.get(), 1, m_lastRowidAtOpen);
+    const int rc = sqlite3_step(count.get());
+    if (rc != SQLITE_ROW) ThrowSqliteError(Db(), rc, "Count [" + m_table + "]");
+    m_takenCount = static_cast<long>(sqlite3_column_int64(count.get(), 0));
+  }
+  return *m_takenCount + m_addedCount;
 }
 
-std::optional<DaoRow> CDaoRecordset::RowAt(size_t index) {
-  if (m_snapshot) return m_rows[index];
-  sqlite3_stmt* statement =
-      m_selectRow != nullptr
-          ? RowStatement(&m_selectRow, {})
-          : RowStatement(&m_selectRow, "SELECT " + SelectList() + " FROM [" + m_table + "] WHERE rowid = ?");
-  sqlite3_bind_int64(statement, 1, m_rowids[index]);
+bool CDaoRecordset::IsMember(int64_t rowid) const {
+  if (m_deleted.count(rowid) != 0) return false;
+  if (rowid > m_lastRowidAtOpen) return std::binary_search(m_added.begin(), m_added.end(), rowid);
+  return m_wholeTable || std::binary_search(m_taken.begin(), m_taken.end(), rowid);
+}
+
+std::optional<DaoRow> CDaoRecordset::FetchRow(int64_t rowid) {
+  if (!m_selectRow) m_selectRow = Prepare("SELECT " + m_selectList + " FROM [" + m_table + "] WHERE rowid = ?");
+  sqlite3_stmt* statement = m_selectRow.get();
+  ResetOnExit reset(statement);
+  sqlite3_bind_int64(statement, 1, rowid);
   const int rc = sqlite3_step(statement);
-  if (rc == SQLITE_ROW) {
-    DaoRow row = ReadRow(statement, 0);
-    sqlite3_reset(statement);
-    return row;
-  }
-  sqlite3_reset(statement);
+  if (rc == SQLITE_ROW) return ReadRow(statement, 0);
   if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Read [" + m_table + "]");
   return std::nullopt;  // deleted by someone else since the set was opened
+}
+
+std::optional<int64_t> CDaoRecordset::StepTable(int64_t rowid, bool forward, DaoRow* row) {
+  Statement& slot = forward ? m_nextRow : m_previousRow;
+  if (!slot) {
+    slot = Prepare("SELECT rowid, " + m_selectList + " FROM [" + m_table + "] WHERE rowid " +
+                   (forward ? ">= ? AND rowid <= ? ORDER BY rowid" : "<= min(?, ?) ORDER BY rowid DESC") + " LIMIT 1");
+  }
+  sqlite3_stmt* statement = slot.get();
+  ResetOnExit reset(statement);
+  sqlite3_bind_int64(statement, 1, rowid);
+  sqlite3_bind_int64(statement, 2, m_lastRowidAtOpen);
+  const int rc = sqlite3_step(statement);
+  if (rc == SQLITE_ROW) {
+    *row = ReadRow(statement, 1);
+    return sqlite3_column_int64(statement, 0);
+  }
+  if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Read [" + m_table + "]");
+  return std::nullopt;
+}
+
+std::optional<int64_t> CDaoRecordset::NextMember(std::optional<int64_t> after, DaoRow* row) {
+  // The rows taken at open.
+  if (!after || *after < m_lastRowidAtOpen) {
+    if (m_wholeTable) {
+      for (int64_t from = after ? *after + 1 : INT64_MIN;;) {
+        const std::optional<int64_t> found = StepTable(from, true, row);
+        if (!found) break;
+        if (m_deleted.count(*found) == 0) return found;
+        if (*found >= m_lastRowidAtOpen) break;
+        from = *found + 1;
+      }
+    } else {
+      for (auto it = after ? std::upper_bound(m_taken.begin(), m_taken.end(), *after) : m_taken.begin();
+           it != m_taken.end(); ++it) {
+        if (m_deleted.count(*it) != 0) continue;
+        if (m_snapshot) {
+          *row = m_rows[static_cast<size_t>(it - m_taken.begin())];
+          return *it;
+        }
+        if (std::optional<DaoRow> live = FetchRow(*it)) {
+          *row = std::move(*live);
+          return *it;
+        }
+      }
+    }
+  }
+  // The rows this set added.
+  for (auto it = after ? std::upper_bound(m_added.begin(), m_added.end(), *after) : m_added.begin();
+       it != m_added.end(); ++it) {
+    if (m_deleted.count(*it) != 0) continue;
+    if (std::optional<DaoRow> live = FetchRow(*it)) {
+      *row = std::move(*live);
+      return *it;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<int64_t> CDaoRecordset::PrevMember(std::optional<int64_t> before, DaoRow* row) {
+  for (auto it = before ? std::lower_bound(m_added.begin(), m_added.end(), *before) : m_added.end();
+       it != m_added.begin();) {
+    --it;
+    if (m_deleted.count(*it) != 0) continue;
+    if (std::optional<DaoRow> live = FetchRow(*it)) {
+      *row = std::move(*live);
+      return *it;
+    }
+  }
+  if (m_wholeTable) {
+    if (before && *before == INT64_MIN) return std::nullopt;
+    for (int64_t upTo = before ? std::min(*before - 1, m_lastRowidAtOpen) : m_lastRowidAtOpen;;) {
+      const std::optional<int64_t> found = StepTable(upTo, false, row);
+      if (!found) return std::nullopt;
+      if (m_deleted.count(*found) == 0) return found;
+      if (*found == INT64_MIN) return std::nullopt;
+      upTo = *found - 1;
+    }
+  }
+  for (auto it = before ? std::lower_bound(m_taken.begin(), m_taken.end(), *before) : m_taken.end();
+       it != m_taken.begin();) {
+    --it;
+    if (m_deleted.count(*it) != 0) continue;
+    if (m_snapshot) {
+      *row = m_rows[static_cast<size_t>(it - m_taken.begin())];
+      return *it;
+    }
+    if (std::optional<DaoRow> live = FetchRow(*it)) {
+      *row = std::move(*live);
+      return *it;
+    }
+  }
+  return std::nullopt;
+}
+
+bool CDaoRecordset::HasMembers() {
+  if (m_addedCount > 0) return true;
+  if (m_takenCount) return *m_takenCount > 0;
+  DaoRow row;
+  return NextMember(std::nullopt, &row).has_value();
+}
+
+void CDaoRecordset::MarkDeleted(int64_t rowid) {
+  if (!m_deleted.insert(rowid).second) return;
+  if (rowid > m_lastRowidAtOpen) {
+    --m_addedCount;
+  } else if (m_takenCount) {
+    --*m_takenCount;
+  }
 }
 
 void CDaoRecordset::LoadDefaults() {
@@ -317,108 +534,111 @@ void CDaoRecordset::LoadDefaults() {
   DoFieldExchange(&defaults);
 }
 
-void CDaoRecordset::LoadCurrent(const DaoRow* known) {
-  if (m_position < 0 || static_cast<size_t>(m_position) >= m_rowids.size() ||
-      m_deleted[static_cast<size_t>(m_position)]) {
-    return;
-  }
-  const std::optional<DaoRow> row =
-      known != nullptr ? std::optional<DaoRow>(*known) : RowAt(static_cast<size_t>(m_position));
-  if (!row) {
-    m_deleted[static_cast<size_t>(m_position)] = true;
-    LoadDefaults();
-    return;
-  }
+void CDaoRecordset::LoadRow(const DaoRow& row) {
   CDaoFieldExchange load(CDaoFieldExchange::kLoad);
-  load.m_pRowIn = &*row;
+  load.m_pRowIn = &row;
   DoFieldExchange(&load);
 }
 
-void CDaoRecordset::MoveTo(long position, const DaoRow* row) {
+void CDaoRecordset::MoveTo(int64_t rowid, DaoRow row) {
   m_editMode = EditMode::kNone;
-  m_position = position;
-  LoadCurrent(row);
+  m_where = Where::kOnRow;
+  m_currentRowid = rowid;
+  m_currentDeleted = false;
+  m_currentRow = std::move(row);
+  LoadRow(m_currentRow);
 }
 
 void CDaoRecordset::MoveFirst() {
   RequireOpen();
-  const auto first = std::find(m_deleted.begin(), m_deleted.end(), false);
-  if (first == m_deleted.end()) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
-  MoveTo(static_cast<long>(first - m_deleted.begin()));
+  DaoRow row;
+  const std::optional<int64_t> rowid = NextMember(std::nullopt, &row);
+  if (!rowid) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
+  MoveTo(*rowid, std::move(row));
 }
 
 void CDaoRecordset::MoveLast() {
   RequireOpen();
-  const auto last = std::find(m_deleted.rbegin(), m_deleted.rend(), false);
-  if (last == m_deleted.rend()) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
-  MoveTo(static_cast<long>(m_deleted.rend() - last) - 1);
+  DaoRow row;
+  const std::optional<int64_t> rowid = PrevMember(std::nullopt, &row);
+  if (!rowid) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
+  MoveTo(*rowid, std::move(row));
 }
 
 void CDaoRecordset::MoveNext() {
   if (IsEOF()) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
-  long next = m_position + 1;
-  while (static_cast<size_t>(next) < m_rowids.size() && m_deleted[static_cast<size_t>(next)]) ++next;
-  MoveTo(next);
+  DaoRow row;
+  const std::optional<int64_t> rowid =
+      NextMember(m_where == Where::kBeforeFirst ? std::nullopt : std::optional<int64_t>(m_currentRowid), &row);
+  if (rowid) {
+    MoveTo(*rowid, std::move(row));
+  } else {
+    m_editMode = EditMode::kNone;
+    m_where = Where::kAfterLast;
+  }
 }
 
 void CDaoRecordset::MovePrev() {
   if (IsBOF()) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
-  long previous = std::min<long>(m_position, static_cast<long>(m_rowids.size())) - 1;
-  while (previous >= 0 && m_deleted[static_cast<size_t>(previous)]) --previous;
-  MoveTo(previous);
+  DaoRow row;
+  const std::optional<int64_t> rowid =
+      PrevMember(m_where == Where::kAfterLast ? std::nullopt : std::optional<int64_t>(m_currentRowid), &row);
+  if (rowid) {
+    MoveTo(*rowid, std::move(row));
+  } else {
+    m_editMode = EditMode::kNone;
+    m_where = Where::kBeforeFirst;
+  }
 }
 
-long CDaoRecordset::FindFrom(const DaoFilter& filter, long from, std::optional<DaoRow>* row) {
-  if (from < 0) from = 0;
-  if (static_cast<size_t>(from) >= m_rowids.size()) return -1;
+std::optional<int64_t> CDaoRecordset::FindAfter(const DaoFilter& filter, std::optional<int64_t> after, DaoRow* row) {
+  filter.Check(m_columns);
   if (m_snapshot || filter.Comparisons() > kMaxSqlComparisons) {
-    for (size_t i = static_cast<size_t>(from); i < m_rowids.size(); ++i) {
-      if (m_deleted[i]) continue;
-      *row = RowAt(i);
-      if (*row && filter.Matches(m_columns, **row)) return static_cast<long>(i);
+    for (std::optional<int64_t> at = NextMember(after, row); at; at = NextMember(*at, row)) {
+      if (filter.Matches(m_columns, *row)) return at;
     }
-    return -1;
+    return std::nullopt;
   }
   // A dynaset asks the engine (and its indexes), then keeps the rows that belong to the set.
+  if (after && *after == INT64_MAX) return std::nullopt;
   std::vector<DaoValue> parameters;
   const std::string where = filter.ToSql(m_columns, &parameters);
-  sqlite3_stmt* statement = Statement("SELECT rowid, " + SelectList() + " FROM [" + m_table + "] WHERE (" + where +
-                                      ") AND rowid >= ? ORDER BY rowid");
+  sqlite3_stmt* statement = Cached("SELECT rowid, " + m_selectList + " FROM [" + m_table + "] WHERE (" + where +
+                                   ") AND rowid >= ? ORDER BY rowid");
+  ResetOnExit reset(statement);
   BindAll(statement, parameters);
-  sqlite3_bind_int64(statement, static_cast<int>(parameters.size()) + 1, m_rowids[static_cast<size_t>(from)]);
+  sqlite3_bind_int64(statement, static_cast<int>(parameters.size()) + 1, after ? *after + 1 : INT64_MIN);
   int rc = SQLITE_OK;
-  long found = -1;
   while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    const auto position = m_positionOfRowid.find(sqlite3_column_int64(statement, 0));
-    if (position != m_positionOfRowid.end() && position->second >= static_cast<size_t>(from) &&
-        !m_deleted[position->second]) {
-      found = static_cast<long>(position->second);
+    const int64_t found = sqlite3_column_int64(statement, 0);
+    if (IsMember(found)) {
       *row = ReadRow(statement, 1);
-      break;
+      return found;
     }
   }
-  sqlite3_reset(statement);
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Find in [" + m_table + "]");
-  return found;
+  if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Find in [" + m_table + "]");
+  return std::nullopt;
 }
 
 BOOL CDaoRecordset::FindFirst(const char* criteria) {
   RequireOpen();
   const DaoFilter filter = DaoFilter::Parse(criteria != nullptr ? criteria : "");
-  std::optional<DaoRow> row;
-  const long found = FindFrom(filter, 0, &row);
-  if (found < 0) return FALSE;
-  MoveTo(found, row ? &*row : nullptr);
+  DaoRow row;
+  const std::optional<int64_t> found = FindAfter(filter, std::nullopt, &row);
+  if (!found) return FALSE;
+  MoveTo(*found, std::move(row));
   return TRUE;
 }
 
 BOOL CDaoRecordset::FindNext(const char* criteria) {
   RequireOpen();
   const DaoFilter filter = DaoFilter::Parse(criteria != nullptr ? criteria : "");
-  std::optional<DaoRow> row;
-  const long found = FindFrom(filter, m_position + 1, &row);
-  if (found < 0) return FALSE;
-  MoveTo(found, row ? &*row : nullptr);
+  if (m_where == Where::kAfterLast) return FALSE;
+  DaoRow row;
+  const std::optional<int64_t> found =
+      FindAfter(filter, m_where == Where::kBeforeFirst ? std::nullopt : std::optional<int64_t>(m_currentRowid), &row);
+  if (!found) return FALSE;
+  MoveTo(*found, std::move(row));
   return TRUE;
 }
 
@@ -437,7 +657,7 @@ void CDaoRecordset::AddNew() {
 void CDaoRecordset::CancelUpdate() {
   RequireOpen();
   m_editMode = EditMode::kNone;
-  LoadCurrent();
+  if (m_where == Where::kOnRow && !m_currentDeleted) LoadRow(m_currentRow);
 }
 
 void CDaoRecordset::Update() {
@@ -449,53 +669,75 @@ void CDaoRecordset::Update() {
   m_editMode = EditMode::kNone;
   if (mode == EditMode::kEdit) {
     RequireCurrent();
+    // Only the columns the edit changed are written: an unchanged key column costs no
+    // index update, and a column changed meanwhile by someone else keeps that change.
     std::string assignments;
-    for (const DaoColumn& column : m_columns)
-      assignments += (assignments.empty() ? "[" : ", [") + column.name + "] = ?";
-    sqlite3_stmt* statement = Statement("UPDATE [" + m_table + "] SET " + assignments + " WHERE rowid = ?");
-    BindAll(statement, store.m_rowOut);
-    sqlite3_bind_int64(statement, static_cast<int>(m_columns.size()) + 1, m_rowids[static_cast<size_t>(m_position)]);
-    const int rc = sqlite3_step(statement);
-    sqlite3_reset(statement);
-    if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Update [" + m_table + "]");
-    if (sqlite3_changes(Db()) == 0) {
-      m_deleted[static_cast<size_t>(m_position)] = true;
+    std::vector<DaoValue> changed;
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+      if (i < m_currentRow.size() && store.m_rowOut[i] == m_currentRow[i]) continue;
+      assignments += (assignments.empty() ? "[" : ", [") + m_columns[i].name + "] = ?";
+      changed.push_back(store.m_rowOut[i]);
+    }
+    bool gone = false;
+    if (assignments.empty()) {
+      gone = !FetchRow(m_currentRowid);
+    } else {
+      sqlite3_stmt* statement = Cached("UPDATE [" + m_table + "] SET " + assignments + " WHERE rowid = ?");
+      ResetOnExit reset(statement);
+      BindAll(statement, changed);
+      sqlite3_bind_int64(statement, static_cast<int>(changed.size()) + 1, m_currentRowid);
+      const int rc = sqlite3_step(statement);
+      if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Update [" + m_table + "]");
+      gone = sqlite3_changes(Db()) == 0;
+    }
+    if (gone) {
+      MarkDeleted(m_currentRowid);
+      m_currentDeleted = true;
       AfxThrowDaoException(kJetNoCurrentRecord, "The record was deleted by another user");
     }
+    m_currentRow = std::move(store.m_rowOut);
     return;
   }
-  sqlite3_stmt* statement = m_insertRow;
-  if (statement == nullptr) {
+  // A new row takes a row id above every member of the set (the engine alone would hand
+  // out again the row id of a last row deleted since the set was opened).
+  if (!m_insertRow) {
     std::string placeholders;
-    for (size_t i = 0; i < m_columns.size(); ++i) placeholders += i == 0 ? "?" : ", ?";
-    statement = RowStatement(&m_insertRow,
-                             "INSERT INTO [" + m_table + "] (" + SelectList() + ") VALUES (" + placeholders + ")");
+    for (size_t i = 0; i < m_columns.size(); ++i) placeholders += ", ?";
+    m_insertRow = Prepare("INSERT INTO [" + m_table + "] (rowid, " + m_selectList + ") VALUES (max(?, ifnull((" +
+                          "SELECT max(rowid) FROM [" + m_table + "]), 0) + 1)" + placeholders + ")");
   }
-  BindAll(statement, store.m_rowOut);
-  const int rc = sqlite3_step(statement);
-  sqlite3_reset(statement);
-  if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "AddNew [" + m_table + "]");
-  const int64_t rowid = sqlite3_last_insert_rowid(Db());
-  const bool wasAtEnd = static_cast<size_t>(std::max(m_position, 0L)) >= m_rowids.size();
-  m_positionOfRowid[rowid] = m_rowids.size();
-  m_rowids.push_back(rowid);
-  m_deleted.push_back(false);
-  // The record that was current before AddNew stays current; at the end, the set stays
+  const int64_t highest = m_added.empty() ? m_lastRowidAtOpen : m_added.back();
+  if (highest == INT64_MAX) AfxThrowDaoException(kJetUnexpected, "AddNew [" + m_table + "]: no row id is left");
+  sqlite3_stmt* statement = m_insertRow.get();
+  {
+    ResetOnExit reset(statement);
+    sqlite3_bind_int64(statement, 1, highest + 1);
+    BindAll(statement, store.m_rowOut, 2);
+    const int rc = sqlite3_step(statement);
+    if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "AddNew [" + m_table + "]");
+  }
+  m_added.push_back(sqlite3_last_insert_rowid(Db()));
+  ++m_addedCount;
+  // The record that was current before AddNew stays current; a set that was empty stands
   // at its end.
-  if (wasAtEnd && m_position >= 0) m_position = static_cast<long>(m_rowids.size());
-  LoadCurrent();
+  if (m_noMembers && m_where != Where::kOnRow) m_where = Where::kAfterLast;
+  m_noMembers = false;
+  if (m_where == Where::kOnRow && !m_currentDeleted) LoadRow(m_currentRow);
 }
 
 void CDaoRecordset::Delete() {
   RequireWritable();
   RequireCurrent();
-  sqlite3_stmt* statement = m_deleteRow != nullptr
-                                ? RowStatement(&m_deleteRow, {})
-                                : RowStatement(&m_deleteRow, "DELETE FROM [" + m_table + "] WHERE rowid = ?");
-  sqlite3_bind_int64(statement, 1, m_rowids[static_cast<size_t>(m_position)]);
-  const int rc = sqlite3_step(statement);
-  sqlite3_reset(statement);
-  if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Delete [" + m_table + "]");
-  m_deleted[static_cast<size_t>(m_position)] = true;
+  if (!m_deleteRow) m_deleteRow = Prepare("DELETE FROM [" + m_table + "] WHERE rowid = ?");
+  sqlite3_stmt* statement = m_deleteRow.get();
+  {
+    ResetOnExit reset(statement);
+    sqlite3_bind_int64(statement, 1, m_currentRowid);
+    const int rc = sqlite3_step(statement);
+    if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Delete [" + m_table + "]");
+  }
+  MarkDeleted(m_currentRowid);
+  m_currentDeleted = true;
   m_editMode = EditMode::kNone;
+  m_noMembers = !HasMembers();
 }

@@ -1,9 +1,9 @@
 // CDaoRecordset: the rows of one table, bound to a derived class's members by field
-// exchange. A snapshot copies its rows when it opens; a dynaset keeps the row ids taken
-// at open (plus the rows it adds) and reads and writes the live rows. Rows come in
-// insertion order. Filters (m_strFilter, FindFirst, FindNext) are parsed, never pasted
-// into SQL. Every failure throws CDaoException. A recordset is used by one thread and
-// must not outlive its database.
+// exchange. A snapshot copies its rows when it opens; a dynaset knows its members by row
+// id (the rows it selected at open, plus the rows it adds) and reads and writes the live
+// rows, fetching a row when it is visited. Rows come in insertion order. Filters (m_strFilter, FindFirst, FindNext) are
+// parsed, never pasted into SQL. Every failure throws CDaoException. A recordset is used by one thread and must not
+// outlive its database.
 #ifndef LUMORA_PLATFORM_DATABASE_DAO_RECORDSET_H_
 #define LUMORA_PLATFORM_DATABASE_DAO_RECORDSET_H_
 
@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "dao_database.h"
@@ -66,19 +66,23 @@ class CDaoRecordset {
   virtual const char* GetRuntimeClassName() const { return "CDaoRecordset"; }
 
   // Opens with m_strFilter; only the default SQL (a bracketed table name) is understood.
+  // A dynaset over a whole table costs the same whatever the table holds.
   void Open(int nOpenType = AFX_DAO_USE_DEFAULT_TYPE, const char* lpszSQL = nullptr, int nOptions = 0);
   void Close();
   bool IsOpen() const { return m_open; }
 
+  // Both are true when the set has no rows. Constant time.
   bool IsBOF() const;
   bool IsEOF() const;
+  // Whether the current row was deleted through this set.
   bool IsDeleted() const;
   void MoveFirst();
   void MoveNext();
   void MovePrev();
   void MoveLast();
-  // The number of (not deleted) rows in the set.
-  long GetRecordCount() const;
+  // The number of (not deleted) rows in the set. Constant time, except that a dynaset over
+  // a whole table counts its rows once, the first time it is asked.
+  long GetRecordCount();
 
   // Positions on the first (next) row that satisfies `criteria`; FALSE leaves the
   // position alone.
@@ -87,6 +91,7 @@ class CDaoRecordset {
 
   void Edit();
   void AddNew();
+  // Writes the columns an edit changed (all of them for a new row).
   void Update();
   void CancelUpdate();
   void Delete();
@@ -97,45 +102,77 @@ class CDaoRecordset {
   int m_nFields = 0;
 
  private:
+  // The set is open, and closes with its database.
+  void MarkOpen();
   enum class EditMode { kNone, kEdit, kAdd };
+  enum class Where { kBeforeFirst, kOnRow, kAfterLast };
+  struct StatementDeleter {
+    void operator()(sqlite3_stmt* statement) const;
+  };
+  using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
   sqlite3* Db() const;
   void RequireOpen() const;
   void RequireCurrent() const;
   void RequireWritable() const;
-  sqlite3_stmt* Statement(const std::string& sql);
-  // One of the row statements, prepared on first use and kept while the set is open.
-  sqlite3_stmt* RowStatement(sqlite3_stmt** slot, const std::string& sql);
+  Statement Prepare(const std::string& sql);
+  // A statement prepared once per text and kept while the set is open, reset for reuse.
+  sqlite3_stmt* Cached(const std::string& sql);
   void BindAll(sqlite3_stmt* statement, const std::vector<DaoValue>& values, int first = 1);
   DaoRow ReadRow(sqlite3_stmt* statement, int firstColumn) const;
-  // The current values of row `index` (a snapshot's copy, a dynaset's live row).
-  std::optional<DaoRow> RowAt(size_t index);
-  void LoadCurrent(const DaoRow* known = nullptr);
+
+  // Membership. Rows come in rowid order: first the rows taken at open (every row of the
+  // table up to m_lastRowidAtOpen for a dynaset over the whole table, else m_taken), then
+  // the rows this set added, whose rowids all lie above m_lastRowidAtOpen.
+  bool IsMember(int64_t rowid) const;
+  // The first member after (before) the row id `after` (`before`), or the first (last)
+  // member of all when it is absent, with its current values; rows that others deleted
+  // since the set was opened are passed over. (Every 64-bit value is a possible row id,
+  // so the ends are no numbers.)
+  std::optional<int64_t> NextMember(std::optional<int64_t> after, DaoRow* row);
+  std::optional<int64_t> PrevMember(std::optional<int64_t> before, DaoRow* row);
+  // A dynaset over the whole table: its first (last) row at or after (before) `rowid`.
+  std::optional<int64_t> StepTable(int64_t rowid, bool forward, DaoRow* row);
+  // The live values of a row, or nothing when the row is gone.
+  std::optional<DaoRow> FetchRow(int64_t rowid);
+  bool HasMembers();
+  void MarkDeleted(int64_t rowid);
+
+  void LoadRow(const DaoRow& row);
   void LoadDefaults();
-  void MoveTo(long position, const DaoRow* row = nullptr);
-  // First position at or after `from` that satisfies `filter`, or -1; *row receives
-  // that row's values when the search read them.
-  long FindFrom(const DaoFilter& filter, long from, std::optional<DaoRow>* row);
-  std::string SelectList() const;
+  void MoveTo(int64_t rowid, DaoRow row);
+  // The first member after `after` (or of all) that satisfies `filter`, with its values.
+  std::optional<int64_t> FindAfter(const DaoFilter& filter, std::optional<int64_t> after, DaoRow* row);
 
   bool m_open = false;
+  CDaoDatabase* m_attachedTo = nullptr;  // the database that will close this set with itself
   bool m_snapshot = false;
   std::string m_table;
   std::vector<DaoColumn> m_columns;
-  std::optional<DaoFilter> m_filter;
-  std::string m_filterSql;
-  std::vector<DaoValue> m_filterParameters;
-  std::vector<int64_t> m_rowids;
-  std::vector<DaoRow> m_rows;  // a snapshot's copies
-  std::vector<bool> m_deleted;
-  std::unordered_map<int64_t, size_t> m_positionOfRowid;
-  long m_position = 0;  // -1 is BOF, size() is EOF
+  std::string m_selectList;
+
+  bool m_wholeTable = false;
+  int64_t m_lastRowidAtOpen = 0;
+  std::vector<int64_t> m_taken;           // ascending; unused for a whole-table dynaset
+  std::vector<DaoRow> m_rows;             // a snapshot's copies, parallel to m_taken
+  std::vector<int64_t> m_added;           // ascending, above m_lastRowidAtOpen
+  std::unordered_set<int64_t> m_deleted;  // deleted through this set (or found gone on update)
+  std::optional<long> m_takenCount;       // live rows of the taken part, once known
+  long m_addedCount = 0;                  // live rows of the added part
+  bool m_noMembers = true;
+
+  Where m_where = Where::kBeforeFirst;
+  int64_t m_currentRowid = 0;
+  bool m_currentDeleted = false;
+  DaoRow m_currentRow;  // the current row's values as last read or written
   EditMode m_editMode = EditMode::kNone;
-  std::map<std::string, sqlite3_stmt*> m_statements;  // finds, prepared once per shape
-  sqlite3_stmt* m_selectRow = nullptr;
-  sqlite3_stmt* m_insertRow = nullptr;
-  sqlite3_stmt* m_updateRow = nullptr;
-  sqlite3_stmt* m_deleteRow = nullptr;
+
+  std::map<std::string, Statement> m_statements;
+  Statement m_selectRow;
+  Statement m_nextRow;
+  Statement m_previousRow;
+  Statement m_insertRow;
+  Statement m_deleteRow;
 };
 
 #endif  // LUMORA_PLATFORM_DATABASE_DAO_RECORDSET_H_

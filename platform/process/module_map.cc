@@ -3,16 +3,30 @@
 
 #include <link.h>
 
+#include <map>
+#include <mutex>
+
 #include "path_search.h"
 
 namespace lumora {
 namespace {
 
 // The file behind a loaded object's name: the main program has none, its file is
-// /proc/self/exe; the kernel's virtual object has no file and keeps its name.
+// /proc/self/exe; the kernel's virtual object has no file and keeps its name. Resolved
+// once per name: a walk maps up to a hundred frames, and the caller is checked twice
+// on every grant.
 std::string FileOf(const char* name) {
-  if (name == nullptr || name[0] == '\0') return CanonicalPath("/proc/self/exe");
-  return CanonicalPath(name);
+  const std::string key = name != nullptr ? name : "";
+  static std::mutex mutex;
+  static std::map<std::string, std::string> resolved;  // lives as long as the process
+  {
+    std::lock_guard lock(mutex);
+    const auto found = resolved.find(key);
+    if (found != resolved.end()) return found->second;
+  }
+  std::string path = key.empty() ? CanonicalPath("/proc/self/exe") : CanonicalPath(key);
+  std::lock_guard lock(mutex);
+  return resolved.emplace(key, std::move(path)).first->second;
 }
 
 struct Search {

@@ -11,8 +11,6 @@
 #include "store/profile_database.h"
 #include "store/store_context.h"
 #include "tools/lumora-admin/store_schema.h"
-#include "trust/section_access.h"
-#include "trust/validate_exe.h"
 
 namespace lumora::testing {
 namespace {
@@ -39,6 +37,18 @@ void ForgetStore() {
 void InstallationTest::Install(bool registerRoot) {
   ForgetStore();
   m_home = std::make_unique<TempHome>();
+  if (registerRoot) {
+    // The installation the administrator's tool makes, trusting the test partners' root.
+    std::string output;
+    ASSERT_EQ(RunProgram({LUMORA_ADMIN, "--home", m_home->path(), "init"}, &output), 0) << output;
+    ASSERT_EQ(RunProgram({LUMORA_ADMIN, "--home", m_home->path(), "trust", "add",
+                          std::string(LUMORA_PARTNERS) + "/pki/partners-root.pem"},
+                         &output),
+              0)
+        << output;
+    return;
+  }
+  // The same by hand, but with the root section left unclaimed.
   ASSERT_EQ(m_home->RegisterServices(), S_OK);
   ASSERT_EQ(m_home->RegisterServer(LUMORA_COMPONENT_LIBRARY), S_OK);
   std::string error;
@@ -53,13 +63,6 @@ void InstallationTest::Install(bool registerRoot) {
   fs::create_symlink(LUMORA_RUNTIME_LIBRARY, InstallDirectory() + "/liblumora-automation.so");
   ASSERT_EQ(AcquireCryptProvider(), 0);
   ASSERT_EQ(OpenProfileDatabase(), S_OK);  // makes the password, as the tool's init does
-  if (registerRoot) {
-    ValidateExe product(Partner("product"));
-    ASSERT_TRUE(product.Validate());
-    CCertSet set(ProfileDatabase());
-    set.Open();
-    ASSERT_EQ(AddCertRow(set, product.SignerName(), "/", 0, product.CertificateRecord()), S_OK);
-  }
   ForgetStore();
 }
 
@@ -73,12 +76,20 @@ std::string InstallationTest::Partner(const std::string& who) {
   return std::string(LUMORA_PARTNERS) + "/bin/partner-" + who;
 }
 
+std::string InstallationTest::Admin(const std::string& who) {
+  return std::string(LUMORA_PARTNERS) + "/bin/admin-" + who;
+}
+
 std::vector<std::string> InstallationTest::RunPartnerInOrder(const std::string& who,
                                                              const std::vector<std::string>& steps) {
-  std::vector<std::string> argv = {Partner(who)};
+  return RunSteps(Partner(who), steps);
+}
+
+std::vector<std::string> InstallationTest::RunSteps(const std::string& program, const std::vector<std::string>& steps) {
+  std::vector<std::string> argv = {program};
   argv.insert(argv.end(), steps.begin(), steps.end());
   std::string output;
-  EXPECT_EQ(RunProgram(argv, &output), 0) << who;
+  EXPECT_EQ(RunProgram(argv, &output), 0) << program;
   std::vector<std::string> results;
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) {

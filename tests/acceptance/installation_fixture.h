@@ -1,9 +1,9 @@
-// A local installation as the administrator's tool makes one, for tests that run signed
-// partner programs against it in their own processes: LUMORA_HOME with the companion
-// services and the component registered, the settings, an empty profile database, the
-// installation directory (the signed exception list, the trusted roots: the product's
-// and the test partners', a link to the object runtime) and the root section "/"
-// registered for the product certificate.
+// A local installation made by the administrator's tool (lumora-admin init, then trust
+// add of the test partners' root), for tests that run signed partner programs against it
+// in their own processes: LUMORA_HOME with the companion services and the component
+// registered, the settings, the profile database with its password, the installation
+// directory (the signed exception list, the trusted roots, a link to the object runtime)
+// and the root section "/" registered for the product certificate.
 #ifndef LUMORA_TESTS_ACCEPTANCE_INSTALLATION_FIXTURE_H_
 #define LUMORA_TESTS_ACCEPTANCE_INSTALLATION_FIXTURE_H_
 
@@ -37,6 +37,11 @@ class InstallationTest : public ::testing::Test {
 
   // A signed partner program of the fixtures ("acme", "globex", "product", "unsigned"...).
   static std::string Partner(const std::string& who);
+  // A signed administration program of the fixtures ("product", "acme", "unsigned").
+  static std::string Admin(const std::string& who);
+  // Runs a program with arguments; the results of its steps in order, each "0x..." and
+  // whatever value the step printed after it.
+  std::vector<std::string> RunSteps(const std::string& program, const std::vector<std::string>& steps);
   // Runs a partner program with steps; the lines it printed, step -> result.
   std::map<std::string, std::string> RunPartner(const std::string& who, const std::vector<std::string>& steps);
   // The results of the partner's steps in order ("0x00000000" ...), "create" first.

@@ -20,7 +20,13 @@
 //   batches PREFIX FIRST COUNT SIZE   runs COUNT batches; batch b creates SIZE string variables
 //                            PREFIX<b>_<j> = "<b>:<j>" and prints "batch <b>: 0x<result> <executed>"
 //                            as soon as it returns (the reliability proofs kill or race it)
+// Read steps (see RunReadStep) print the step's result followed by what was read.
+#include <unistd.h>
+
+#include <algorithm>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -54,9 +60,363 @@ HRESULT InvokeGrant(IPRProfile* profile, const std::string& section, bool byName
   return hr == DISP_E_EXCEPTION ? info.scode : hr;
 }
 
+// ---------------------------------------------------------------------------------------
+// Read steps. The program keeps the collection of its last read.
+//   read UKI[,UKI..]          AddReadRequest of each; the first failure or S_OK
+//   execute-read HWND MSG     ExecuteReadRequests
+//   count                     Count                          -> "count: 0x.. N"
+//   item INDEX                Item (a number is a position)  -> "item: 0x.. type=T set=S value=0x..:TEXT"
+//   exists INDEX              Exists                         -> "exists: 0x.. -1|0"
+//   enum                      _NewEnum, Next one at a time   -> "enum: 0x.. V1|V2|.."
+//   enum-skip N               Skip(N), Next(1), then a Clone's Next(1)
+//                             -> "enum-skip: 0x<skip> next=0x..:V clone=0x..:V"
+//   array UKI                 GetArray, its elements by _NewEnum -> "array: 0x.. count=N K=V;K=V"
+//   array-item UKI KEY        the element by key (string by reference) -> "array-item: 0x..:V"
+//   d-read, d-execute-read, d-count, d-item, d-enum
+//                             the same through IDispatch only: names looked up for
+//                             AddReadRequest and Count, dispid 2 for ExecuteReadRequests,
+//                             the default member (dispid 0) for Item and Value,
+//                             DISPID_NEWENUM for _NewEnum
+//   pipe-answer TEXT          puts TEXT into the program's own standard input
+//   setenv NAME=VALUE         sets an environment variable of the program
+//   setlocale NAME            switches the program's locale (setlocale(LC_ALL, NAME))
+
+ComPtr<IPRKeyAttrsCollection> g_collection;
+
+std::string Describe(const VARIANT& value) {
+  char text[64];
+  switch (value.vt) {
+    case VT_BSTR:
+      return Bstr::ToUtf8(value.bstrVal);
+    case VT_I4:
+      std::snprintf(text, sizeof text, "%ld", static_cast<long>(value.lVal));
+      return text;
+    case VT_I2:
+      std::snprintf(text, sizeof text, "%d", value.iVal);
+      return text;
+    case VT_BOOL:
+      std::snprintf(text, sizeof text, "%d", value.boolVal);
+      return text;
+    case VT_DATE:
+      std::snprintf(text, sizeof text, "%.6f", value.date);
+      return text;
+    case VT_EMPTY:
+      return "empty";
+    default:
+      std::snprintf(text, sizeof text, "vt=%d", value.vt);
+      return text;
+  }
+}
+
+std::string Hex(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+  return text;
+}
+
+void ReportRead(const std::string& step, HRESULT hr, const std::string& detail) {
+  std::printf("%s: %s %s\n", step.c_str(), Hex(hr).c_str(), detail.c_str());
+}
+
+Variant IndexOf(const std::string& text) {
+  char* end = nullptr;
+  const long number = std::strtol(text.c_str(), &end, 10);
+  if (!text.empty() && *end == '\0') return Variant::I4(static_cast<LONG>(number));
+  return Variant::Utf8(text);
+}
+
+std::vector<std::string> Split(const std::string& text) {
+  std::vector<std::string> parts;
+  size_t from = 0;
+  for (size_t comma = text.find(','); comma != std::string::npos; comma = text.find(',', from)) {
+    parts.push_back(text.substr(from, comma - from));
+    from = comma + 1;
+  }
+  parts.push_back(text.substr(from));
+  return parts;
+}
+
+// Invokes a member of `object` with arguments in declaration order.
+HRESULT Call(IDispatch* object, DISPID dispid, WORD flags, std::vector<Variant>& args, VARIANT* result) {
+  std::vector<VARIANT> reversed;
+  for (auto arg = args.rbegin(); arg != args.rend(); ++arg) reversed.push_back(*arg->get());
+  DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  EXCEPINFO info{};
+  const HRESULT hr = object->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &info, nullptr);
+  return hr == DISP_E_EXCEPTION ? info.scode : hr;
+}
+
+DISPID IdOf(IDispatch* object, const char16_t* name) {
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  DISPID dispid = DISPID_UNKNOWN;
+  object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+  return dispid;
+}
+
+// What an item hands out, asked through its interface or through IDispatch only.
+std::string DescribeItem(IDispatch* item, bool lateBound) {
+  Variant value;
+  Variant type;
+  Variant set;
+  HRESULT valueHr = S_OK;
+  std::vector<Variant> none;
+  if (lateBound) {
+    valueHr = Call(item, DISPID_VALUE, DISPATCH_PROPERTYGET, none, value.put());
+    Call(item, IdOf(item, u"Type"), DISPATCH_PROPERTYGET, none, type.put());
+    Call(item, kDispidIsValueSet, DISPATCH_PROPERTYGET, none, set.put());
+  } else {
+    ComPtr<IPRKeyAttr> attr;
+    item->QueryInterface(IID_IPRKeyAttr, attr.put_void());
+    if (!attr) return "not a key attribute";
+    valueHr = attr->get_Value(value.put());
+    EProfileDataType t = eTypeUnknown;
+    VARIANT_BOOL s = VARIANT_FALSE;
+    attr->get_Type(&t);
+    attr->get_IsValueSet(&s);
+    type = Variant::I4(t);
+    set = Variant::I2(s);
+  }
+  return "type=" + Describe(*type.get()) + " set=" + Describe(*set.get()) + " value=" + Hex(valueHr) + ":" +
+         Describe(*value.get());
+}
+
+std::string DescribeItems(IUnknown* enumerator, bool lateBound) {
+  ComPtr<IEnumVARIANT> items;
+  if (FAILED(enumerator->QueryInterface(IID_IEnumVARIANT, items.put_void()))) return "no enumerator";
+  std::string text;
+  for (;;) {
+    Variant item;
+    ULONG fetched = 0;
+    if (items->Next(1, item.put(), &fetched) != S_OK || fetched != 1) break;
+    if (!text.empty()) text += "|";
+    Variant value;
+    std::vector<Variant> none;
+    if (lateBound) {
+      Call(item->pdispVal, DISPID_VALUE, DISPATCH_PROPERTYGET, none, value.put());
+    } else {
+      ComPtr<IPRKeyAttr> attr;
+      item->pdispVal->QueryInterface(IID_IPRKeyAttr, attr.put_void());
+      if (attr) attr->get_Value(value.put());
+    }
+    text += Describe(*value.get());
+  }
+  return text;
+}
+
+std::string ArrayElementText(const VARIANT& element) {
+  ComPtr<IPRArrayItem> item;
+  if (element.vt != VT_DISPATCH || element.pdispVal == nullptr ||
+      FAILED(element.pdispVal->QueryInterface(IID_IPRArrayItem, item.put_void()))) {
+    return "no item";
+  }
+  Bstr key;
+  Bstr value;
+  item->get_Index(key.put());
+  item->get_Value(value.put());
+  return key.ToUtf8() + "=" + value.ToUtf8();
+}
+
+// Steps that change the program's own surroundings, as a program that tries to answer
+// for its user would.
+template <class Next>
+bool RunProcessStep(const std::string& step, Next& next) {
+  if (step == "pipe-answer") {
+    const std::string text = next() + "\n";
+    int ends[2];
+    if (pipe(ends) != 0) return false;
+    if (write(ends[1], text.data(), text.size()) != static_cast<ssize_t>(text.size())) return false;
+    close(ends[1]);
+    dup2(ends[0], 0);
+    close(ends[0]);
+    ReportRead(step, S_OK, "");
+    return true;
+  }
+  if (step == "setlocale") {  // as a host that follows its user's locale does
+    const HRESULT hr = std::setlocale(LC_ALL, next().c_str()) != nullptr ? S_OK : E_INVALIDARG;
+    ReportRead(step, hr, "");
+    return true;
+  }
+  if (step == "setenv") {
+    const std::string assignment = next();
+    const size_t equals = assignment.find('=');
+    const HRESULT hr = equals != std::string::npos && setenv(assignment.substr(0, equals).c_str(),
+                                                             assignment.substr(equals + 1).c_str(), 1) == 0
+                           ? S_OK
+                           : E_INVALIDARG;
+    ReportRead(step, hr, "");
+    return true;
+  }
+  return false;
+}
+
+// Runs the read step at argv[*i] and moves *i past its arguments; false for a step that
+// is not a read step.
+bool RunReadStep(IPRProfile* profile, int argc, char** argv, int* i) {
+  const std::string step = argv[*i];
+  auto next = [&]() -> std::string { return *i + 1 < argc ? argv[++*i] : ""; };
+  ComPtr<IDispatch> session;
+  profile->QueryInterface(IID_IDispatch, session.put_void());
+  ComPtr<IDispatch> collection;
+  if (g_collection) g_collection->QueryInterface(IID_IDispatch, collection.put_void());
+  std::vector<Variant> none;
+  if (RunProcessStep(step, next)) return true;
+  // The steps that read the last collection, and how many arguments each takes.
+  const std::vector<std::pair<std::string, int>> collectionSteps = {
+      {"count", 0}, {"d-count", 0}, {"item", 1},      {"d-item", 1}, {"exists", 1},
+      {"enum", 0},  {"d-enum", 0},  {"enum-skip", 1}, {"array", 1},  {"array-item", 2}};
+  const auto collectionStep = std::find_if(collectionSteps.begin(), collectionSteps.end(),
+                                           [&](const auto& known) { return known.first == step; });
+  if (collectionStep != collectionSteps.end() && !g_collection) {
+    for (int skipped = 0; skipped < collectionStep->second; ++skipped) next();
+    ReportRead(step, E_POINTER, "no collection");
+    return true;
+  }
+
+  if (step == "read" || step == "d-read") {
+    HRESULT result = S_OK;
+    for (const std::string& uki : Split(next())) {
+      HRESULT hr = S_OK;
+      if (step == "read") {
+        hr = profile->AddReadRequest(Bstr::FromUtf8(uki).get());
+      } else {
+        std::vector<Variant> args;
+        args.push_back(Variant::Utf8(uki));
+        hr = Call(session.get(), IdOf(session.get(), u"AddReadRequest"), DISPATCH_METHOD, args, nullptr);
+      }
+      if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+    }
+    ReportRead(step, result, "");
+  } else if (step == "execute-read" || step == "d-execute-read") {
+    const LONG hwnd = static_cast<LONG>(std::strtol(next().c_str(), nullptr, 10));
+    const std::string message = next();
+    g_collection.reset();
+    HRESULT hr = S_OK;
+    if (step == "execute-read") {
+      hr = profile->ExecuteReadRequests(hwnd, Bstr::FromUtf8(message).get(), g_collection.put());
+    } else {
+      std::vector<Variant> args;
+      args.push_back(Variant::I4(hwnd));
+      args.push_back(Variant::Utf8(message));
+      Variant result;
+      hr = Call(session.get(), kDispidExecuteReadRequests, DISPATCH_METHOD, args, result.put());
+      if (SUCCEEDED(hr) && result.vt() == VT_DISPATCH && result->pdispVal != nullptr) {
+        result->pdispVal->QueryInterface(IID_IPRKeyAttrsCollection, g_collection.put_void());
+      }
+    }
+    ReportRead(step, hr, g_collection ? "collection" : "none");
+  } else if (step == "count") {
+    LONG count = -1;
+    const HRESULT hr = g_collection->get_Count(&count);
+    ReportRead(step, hr, std::to_string(count));
+  } else if (step == "d-count") {
+    Variant count;
+    const HRESULT hr =
+        Call(collection.get(), IdOf(collection.get(), u"Count"), DISPATCH_PROPERTYGET, none, count.put());
+    ReportRead(step, hr, Describe(*count.get()));
+  } else if (step == "item" || step == "d-item") {
+    Variant index = IndexOf(next());
+    Variant item;
+    HRESULT hr = S_OK;
+    if (step == "item") {
+      hr = g_collection->Item(*index.get(), item.put());
+    } else {
+      std::vector<Variant> args;
+      args.push_back(std::move(index));
+      hr = Call(collection.get(), DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args, item.put());
+    }
+    const bool made = SUCCEEDED(hr) && item.vt() == VT_DISPATCH && item->pdispVal != nullptr;
+    ReportRead(step, hr, made ? DescribeItem(item->pdispVal, step == "d-item") : "no item");
+  } else if (step == "exists") {
+    Variant index = IndexOf(next());
+    VARIANT_BOOL exists = 1;
+    const HRESULT hr = g_collection->Exists(*index.get(), &exists);
+    ReportRead(step, hr, std::to_string(exists));
+  } else if (step == "enum" || step == "d-enum") {
+    Variant enumerator;
+    HRESULT hr = S_OK;
+    if (step == "enum") {
+      enumerator->vt = VT_UNKNOWN;
+      hr = g_collection->get__NewEnum(&enumerator->punkVal);
+      if (FAILED(hr)) enumerator->vt = VT_EMPTY;
+    } else {
+      hr = Call(collection.get(), DISPID_NEWENUM, DISPATCH_PROPERTYGET, none, enumerator.put());
+    }
+    const bool made = SUCCEEDED(hr) && enumerator.vt() == VT_UNKNOWN && enumerator->punkVal != nullptr;
+    ReportRead(step, hr, made ? DescribeItems(enumerator->punkVal, step == "d-enum") : "none");
+  } else if (step == "enum-skip") {
+    const ULONG count = static_cast<ULONG>(std::strtoul(next().c_str(), nullptr, 10));
+    ComPtr<IUnknown> unknown;
+    HRESULT hr = g_collection->get__NewEnum(unknown.put());
+    ComPtr<IEnumVARIANT> items;
+    if (SUCCEEDED(hr)) hr = unknown->QueryInterface(IID_IEnumVARIANT, items.put_void());
+    if (FAILED(hr)) {
+      ReportRead(step, hr, "");
+    } else {
+      const HRESULT skipped = items->Skip(count);
+      ComPtr<IEnumVARIANT> clone;
+      items->Clone(clone.put());
+      std::string detail;
+      for (IEnumVARIANT* walker : {items.get(), clone.get()}) {
+        Variant item;
+        ULONG fetched = 0;
+        const HRESULT got = walker->Next(1, item.put(), &fetched);
+        std::string value = "-";
+        if (fetched == 1) {
+          ComPtr<IPRKeyAttr> attr;
+          item->pdispVal->QueryInterface(IID_IPRKeyAttr, attr.put_void());
+          Variant v;
+          if (attr) attr->get_Value(v.put());
+          value = Describe(*v.get());
+        }
+        detail += std::string(detail.empty() ? "next=" : " clone=") + Hex(got) + ":" + value;
+      }
+      ReportRead(step, skipped, detail);
+    }
+  } else if (step == "array" || step == "array-item") {
+    const std::string uki = next();
+    const std::string key = step == "array-item" ? next() : "";
+    ComPtr<IDispatch> dispatch;
+    HRESULT hr = g_collection->GetArray(Bstr::FromUtf8(uki).get(), dispatch.put());
+    ComPtr<IPRArrayItemsCollection> array;
+    if (SUCCEEDED(hr)) hr = dispatch->QueryInterface(IID_IPRArrayItemsCollection, array.put_void());
+    if (FAILED(hr)) {
+      ReportRead(step, hr, "");
+    } else if (step == "array-item") {
+      Bstr text = Bstr::FromUtf8(key);
+      BSTR raw = text.get();
+      VARIANT index{};
+      index.vt = VT_BSTR | VT_BYREF;
+      index.pbstrVal = &raw;
+      Variant element;
+      hr = array->Item(index, element.put());
+      ReportRead(step, hr, SUCCEEDED(hr) ? ArrayElementText(*element.get()) : "");
+    } else {
+      LONG count = 0;
+      array->get_Count(&count);
+      std::string detail = "count=" + std::to_string(count) + " ";
+      ComPtr<IUnknown> unknown;
+      array->get__NewEnum(unknown.put());
+      ComPtr<IEnumVARIANT> elements;
+      if (unknown) unknown->QueryInterface(IID_IEnumVARIANT, elements.put_void());
+      for (bool first = true; elements;) {
+        Variant element;
+        ULONG fetched = 0;
+        if (elements->Next(1, element.put(), &fetched) != S_OK) break;
+        detail += (first ? "" : ";") + ArrayElementText(*element.get());
+        first = false;
+      }
+      ReportRead(step, hr, detail);
+    }
+  } else {
+    return false;
+  }
+  std::fflush(stdout);
+  return true;
+}
+
 // --- Write steps -------------------------------------------------------------------------
 
-std::vector<std::string> Split(const std::string& text, char separator) {
+std::vector<std::string> SplitOn(const std::string& text, char separator) {
   std::vector<std::string> parts;
   size_t start = 0;
   for (size_t at = text.find(separator); at != std::string::npos; at = text.find(separator, start)) {
@@ -85,7 +445,7 @@ Variant Typed(const std::string& spec) {
 
 Variant Options(const std::string& list) {
   if (list.empty()) return Variant();
-  return Variant::Array(SafeArray::OfStrings(Split(list, ',')), VT_BSTR);
+  return Variant::Array(SafeArray::OfStrings(SplitOn(list, ',')), VT_BSTR);
 }
 
 HRESULT RunBatches(IPRProfile* profile, const std::string& prefix, long first, long count, long size) {
@@ -193,8 +553,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string step = argv[i];
     const std::string argument = i + 1 < argc ? argv[i + 1] : "";
-    if (RunWriteStep(profile.get(), argc, argv, &i)) continue;
     if (step == "create") continue;
+    if (RunReadStep(profile.get(), argc, argv, &i)) continue;
+    if (RunWriteStep(profile.get(), argc, argv, &i)) continue;
     ++i;
     if (step == "grant") {
       Bstr section = Bstr::FromUtf8(argument);
@@ -212,5 +573,6 @@ int main(int argc, char** argv) {
     Report(step.c_str(), hr);
   }
   std::fflush(stdout);
+  g_collection.reset();
   return 0;
 }

@@ -179,4 +179,64 @@ TEST(CryptProviderTest, SeamsFailAcquisitionAndRandomBytes) {
   lumora::crypto::SetRandomFailure(false);
 }
 
+TEST(CryptProviderTest, ReleasedUnknownAndWrongKindHandlesFailCleanly) {
+  HCRYPTPROV provider = 0;
+  ASSERT_TRUE(CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, 0));
+  HCRYPTHASH hash = 0;
+  ASSERT_TRUE(CryptCreateHash(provider, CALG_MD5, 0, 0, &hash));
+  ASSERT_TRUE(CryptHashData(hash, reinterpret_cast<const BYTE*>("pw"), 2, 0));
+  HCRYPTKEY key = 0;
+  ASSERT_TRUE(CryptDeriveKey(provider, CALG_RC2, hash, 0, &key));
+  const BYTE iv[8] = {};
+  BYTE block[16] = {'a', 'b', 'c'};
+  DWORD length = 3;
+
+  // Each kind of handle passed where another kind belongs.
+  EXPECT_FALSE(CryptSetKeyParam(hash, KP_IV, iv, 0));
+  EXPECT_EQ(static_cast<HRESULT>(GetLastError()), NTE_BAD_KEY);
+  EXPECT_FALSE(CryptHashData(key, block, 1, 0));
+  EXPECT_EQ(static_cast<HRESULT>(GetLastError()), NTE_BAD_HASH);
+  EXPECT_FALSE(CryptGenRandom(key, 8, block));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_FALSE(CryptReleaseContext(hash, 0)) << "a hash is no provider";
+  EXPECT_FALSE(CryptDestroyKey(provider)) << "a provider is no key";
+
+  ASSERT_TRUE(CryptDestroyKey(key));
+  ASSERT_TRUE(CryptDestroyHash(hash));
+  // Every use after the end reads nothing that was freed: under the sanitizers a dangling
+  // object would be reported here.
+  EXPECT_FALSE(CryptEncrypt(key, 0, TRUE, 0, block, &length, sizeof block));
+  EXPECT_EQ(static_cast<HRESULT>(GetLastError()), NTE_BAD_KEY);
+  EXPECT_EQ(length, 3u) << "a refused call writes nothing";
+  EXPECT_FALSE(CryptDecrypt(key, 0, TRUE, 0, block, &length));
+  EXPECT_FALSE(CryptSetKeyParam(key, KP_IV, iv, 0));
+  EXPECT_FALSE(CryptDestroyKey(key)) << "a key is destroyed once";
+  EXPECT_EQ(static_cast<HRESULT>(GetLastError()), NTE_BAD_KEY);
+  BYTE digest[16];
+  DWORD digestLength = sizeof digest;
+  EXPECT_FALSE(CryptGetHashParam(hash, HP_HASHVAL, digest, &digestLength, 0));
+  EXPECT_EQ(static_cast<HRESULT>(GetLastError()), NTE_BAD_HASH);
+  EXPECT_FALSE(CryptDeriveKey(provider, CALG_RC2, hash, 0, &key));
+  EXPECT_EQ(key, 0u);
+  EXPECT_FALSE(CryptDestroyHash(hash));
+
+  ASSERT_TRUE(CryptReleaseContext(provider, 0));
+  EXPECT_FALSE(CryptReleaseContext(provider, 0)) << "a context is released once";
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_FALSE(CryptGenRandom(provider, 8, block));
+  EXPECT_FALSE(CryptCreateHash(provider, CALG_MD5, 0, 0, &hash));
+  EXPECT_EQ(hash, 0u);
+  for (uintptr_t madeUp : {uintptr_t{0}, uintptr_t{1}, reinterpret_cast<uintptr_t>(&block)}) {
+    EXPECT_FALSE(CryptGenRandom(madeUp, 8, block)) << madeUp;
+    EXPECT_FALSE(CryptDestroyKey(madeUp)) << madeUp;
+  }
+
+  // A new context never takes the value of a released one.
+  HCRYPTPROV again = 0;
+  ASSERT_TRUE(CryptAcquireContextA(&again, nullptr, nullptr, PROV_RSA_FULL, 0));
+  EXPECT_NE(again, provider);
+  EXPECT_FALSE(CryptGenRandom(provider, 8, block));
+  CryptReleaseContext(again, 0);
+}
+
 }  // namespace

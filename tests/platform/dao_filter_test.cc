@@ -73,6 +73,27 @@ TEST(DaoFilterTest, ColumnsAndTypesAreCheckedAgainstTheRecordset) {
   }
 }
 
+// Matches stops at the first comparison that decides, so a wrong column behind it shows
+// only on the rows that reach it; Check finds it before any row is looked at.
+TEST(DaoFilterTest, CheckLooksAtEveryComparison) {
+  const DaoFilter filter = DaoFilter::Parse("SECTION = 'x' AND NOSUCH = 'y' OR KEY = 'k' AND USAGE = 'text'");
+  EXPECT_FALSE(filter.Matches(kColumns, Row("a", "b", 1))) << "neither wrong comparison is reached";
+  EXPECT_THROW(filter.Matches(kColumns, Row("x", "b", 1)), CDaoException);
+  try {
+    filter.Check(kColumns);
+    ADD_FAILURE() << "the unknown column passed";
+  } catch (const CDaoException& e) {
+    EXPECT_EQ(e.JetError(), kJetFilterSyntax);
+  }
+  try {
+    DaoFilter::Parse("SECTION = 'x' OR KEY = 'k' AND USAGE = 'text'").Check(kColumns);
+    ADD_FAILURE() << "the text compared with a number passed";
+  } catch (const CDaoException& e) {
+    EXPECT_EQ(e.JetError(), kJetTypeMismatch);
+  }
+  EXPECT_NO_THROW(DaoFilter::Parse("[SECTION] = 'x' OR (usage >= 1 AND LastShared < 2.5)").Check(kColumns));
+}
+
 TEST(DaoFilterTest, SqlCarriesPlaceholdersNeverValues) {
   std::vector<DaoValue> parameters;
   const std::string sql =

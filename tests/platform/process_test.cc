@@ -44,14 +44,11 @@ TEST(ProcessTest, TheCallChainNamesEachFramesModuleNearestFirst) {
   int values[] = {3, 1, 2};
   qsort(values, 3, sizeof(int), &CaptureWhileComparing);
   const std::string self = CanonicalPath("/proc/self/exe");
-  Dl_info info{};
-  ASSERT_NE(dladdr(dlsym(RTLD_DEFAULT, "qsort"), &info), 0);
-  const std::string libc = CanonicalPath(info.dli_fname);
   ASSERT_GE(g_modules.size(), 3u);
   EXPECT_EQ(g_modules[0], self) << "the capturing function comes first";
   size_t at = 1;
-  while (at < g_modules.size() && g_modules[at] == libc) ++at;
-  EXPECT_GT(at, 1u) << "then qsort's own frames";
+  while (at < g_modules.size() && g_modules[at] != self) ++at;
+  EXPECT_GT(at, 1u) << "then qsort's own frames (the C library's, or a sanitizer's in front of it)";
   ASSERT_LT(at, g_modules.size());
   EXPECT_EQ(g_modules[at], self) << "then the test that called qsort";
 
@@ -62,10 +59,11 @@ TEST(ProcessTest, TheCallChainNamesEachFramesModuleNearestFirst) {
 }
 
 TEST(ProcessTest, AddressesMapToTheModulesThatHoldThem) {
+  // A C library function no sanitizer puts itself in front of.
   Dl_info info{};
-  void* qsortAddress = dlsym(RTLD_DEFAULT, "qsort");
-  ASSERT_NE(dladdr(qsortAddress, &info), 0);
-  EXPECT_EQ(ModuleOf(reinterpret_cast<uintptr_t>(qsortAddress)), CanonicalPath(info.dli_fname));
+  void* libcAddress = dlsym(RTLD_DEFAULT, "gnu_get_libc_version");
+  ASSERT_NE(dladdr(libcAddress, &info), 0);
+  EXPECT_EQ(ModuleOf(reinterpret_cast<uintptr_t>(libcAddress)), CanonicalPath(info.dli_fname));
   EXPECT_EQ(ModuleOf(reinterpret_cast<uintptr_t>(&CaptureWhileComparing)), CanonicalPath("/proc/self/exe"));
   std::vector<int> heap(16);
   EXPECT_EQ(ModuleOf(reinterpret_cast<uintptr_t>(heap.data())), "<none>") << "heap memory belongs to no module";
@@ -77,7 +75,7 @@ TEST(ProcessTest, AddressesMapToTheModulesThatHoldThem) {
 
 TEST(ProcessTest, LibrariesAreFoundWhereTheLoaderWouldFindThem) {
   Dl_info info{};
-  ASSERT_NE(dladdr(dlsym(RTLD_DEFAULT, "qsort"), &info), 0);
+  ASSERT_NE(dladdr(dlsym(RTLD_DEFAULT, "gnu_get_libc_version"), &info), 0);
   std::string found;
   ASSERT_TRUE(SearchLibraryPath("libc.so.6", &found));
   EXPECT_EQ(CanonicalPath(found), CanonicalPath(info.dli_fname)) << "a loaded library is found where it was loaded";

@@ -2,6 +2,9 @@
 // round trips through a second process, and several processes writing at once.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -9,6 +12,7 @@
 #include "lumora/services.h"
 #include "lumora/values.h"
 #include "services/json_line.h"
+#include "services/state_file.h"
 #include "tests/support/services_fixture.h"
 
 namespace lumora {
@@ -285,6 +289,83 @@ TEST_F(ServicesTest, SeveralProcessesAtOnceLoseNothing) {
   EXPECT_EQ(notices, 100);
 }
 
+// A writer that died mid-line leaves a fragment without its newline; a record appended
+// after it must still be a record. Lines over 1 MiB are refused on write, and one found
+// in a file is skipped (and reported once) without holding it in memory.
+TEST_F(ServicesTest, JsonLinesSurviveTornAndOverlongLines) {
+  auto notification = Create<ILumoraNotification>(CLSID_LumoraNotification);
+  ASSERT_EQ(notification->PostNotice(B("first").get(), B("one").get()), S_OK);
+  const std::string path = m_home->path() + "/notices.jsonl";
+  std::ofstream(path, std::ios::app) << R"({"time":"2024-01-01T00:00:00Z","title":"torn)";
+  ASSERT_EQ(notification->PostNotice(B("after the tear").get(), B("two").get()), S_OK);
+  LONG count = 0;
+  ASSERT_EQ(notification->GetNoticeCount(&count), S_OK);
+  EXPECT_EQ(count, 3);
+  Bstr text;
+  ASSERT_EQ(notification->GetNoticeTitle(2, text.put()), S_OK);
+  EXPECT_EQ(text.ToUtf8(), "after the tear");
+  ASSERT_EQ(notification->GetNoticeText(2, text.put()), S_OK);
+  EXPECT_EQ(text.ToUtf8(), "two");
+  EXPECT_EQ(notification->GetNoticeTitle(1, text.put()), HRESULT_FROM_WIN32(ERROR_INVALID_DATA)) << "the fragment";
+
+  const std::string big(services::kMaxLineLength, 'x');
+  const std::string before = [&] {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  }();
+  EXPECT_EQ(notification->PostNotice(B("big").get(), Bstr::FromUtf8(big).get()), E_INVALIDARG);
+  EXPECT_EQ(notification->RecordProfileChange(Bstr::FromUtf8(big).get(), 1, 1), E_INVALIDARG);
+  auto settings = Create<ILumoraSettings>(CLSID_LumoraSettings);
+  EXPECT_EQ(settings->PutSetting(50, Bstr::FromUtf8(big).get()), E_INVALIDARG);
+  EXPECT_EQ(settings->GetSetting(50, text.put()), kNotFound) << "nothing of a refused line is stored";
+  {
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), before);
+  }
+
+  std::ofstream(path, std::ios::app) << R"({"title":")" << std::string(3 << 20, 'y') << "\"}\n";
+  ASSERT_EQ(notification->PostNotice(B("after the giant").get(), B("three").get()), S_OK);
+  testing::TraceCapture trace;
+  ASSERT_EQ(notification->GetNoticeCount(&count), S_OK);
+  EXPECT_EQ(count, 4) << "the giant line is skipped";
+  ASSERT_EQ(notification->GetNoticeTitle(3, text.put()), S_OK);
+  EXPECT_EQ(text.ToUtf8(), "after the giant");
+  ASSERT_EQ(trace.texts().size(), 1u) << "reported once, not on every read";
+  EXPECT_NE(trace.texts()[0].find("notices.jsonl"), std::string::npos) << trace.texts()[0];
+  EXPECT_NE(trace.texts()[0].find("longer than 1048576 bytes"), std::string::npos) << trace.texts()[0];
+}
+
+// Every file the services and the registry make is for owner and group only, whatever
+// the umask of the process that happens to make it.
+TEST(ServicesFilesTest, AreForOwnerAndGroupWhateverTheUmask) {
+  for (const mode_t mask : {mode_t{0}, mode_t{077}}) {
+    SCOPED_TRACE(mask);
+    const mode_t previous = ::umask(mask);
+    {
+      testing::TempHome home;
+      ASSERT_EQ(home.RegisterServices(), S_OK);
+      ASSERT_EQ(Create<ILumoraSettings>(CLSID_LumoraSettings)->PutSetting(16, B("0123456789").get()), S_OK);
+      ASSERT_EQ(Create<ILumoraStoredVariables>(CLSID_LumoraStoredVariables)
+                    ->SetStringVariable(B("main").get(), B("csum").get(), VARIANT_FALSE, B("0123456789").get()),
+                S_OK);
+      auto notification = Create<ILumoraNotification>(CLSID_LumoraNotification);
+      ASSERT_EQ(notification->PostNotice(B("t").get(), B("x").get()), S_OK);
+      ASSERT_EQ(notification->RecordProfileChange(B("Age").get(), 1, 1), S_OK);
+      Variant ukis = Variant::Array(SafeArray::OfStrings({"s.k"}), VT_BSTR);
+      ASSERT_EQ(Create<ILumoraChangeSink>(CLSID_LumoraChangeSink)->ProfileChanged(*ukis.get()), S_OK);
+      notification.reset();
+      CoFreeUnusedLibraries();
+      size_t files = 0;
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(home.path())) {
+        if (!entry.is_regular_file()) continue;
+        ++files;
+        EXPECT_EQ(static_cast<unsigned>(entry.status().permissions()), 0660u) << entry.path();
+      }
+      EXPECT_GE(files, 10u) << "five state files, their locks and the registry's values";
+    }
+    ::umask(previous);
+  }
+}
 }  // namespace
 }  // namespace lumora
 

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
 #include "lumora/profile.h"
 #include "lumora/values.h"
+#include "tests/store/german_locale.h"
 
 namespace lumora {
 namespace {
@@ -76,17 +78,132 @@ TEST(RawValueTest, WritingAndAutomationValues) {
   EXPECT_EQ(text, "4294967296.000000") << "a whole number beyond 32 bits is no integer";
   EXPECT_EQ(VariantToRawString(*Variant::Utf8("as it is").get(), &text), S_OK);
   EXPECT_EQ(text, "as it is");
-  LONG number = 41;
-  VARIANT byRef;
-  VariantInit(&byRef);
-  byRef.vt = VT_BYREF | VT_I4;
-  byRef.plVal = &number;
-  EXPECT_EQ(VariantToRawString(byRef, &text), S_OK);
-  EXPECT_EQ(text, "41");
   VARIANT null;
   VariantInit(&null);
   null.vt = VT_NULL;
   EXPECT_EQ(VariantToRawString(null, &text), DISP_E_TYPEMISMATCH);
+}
+
+// A number passed by reference is no VT_I4 or VT_R8: it is written as the platform's
+// text of it, like any other type, and not by the number rule ("%ld" / "%f").
+TEST(RawValueTest, NumbersByReferenceGoThroughThePlatformConversion) {
+  std::string text;
+  LONG integer = 41;
+  double real = 2.5;
+  double whole = 3.0;
+  SHORT small = -7;
+  VARIANT_BOOL flag = VARIANT_TRUE;
+  VARIANT byRef;
+  VariantInit(&byRef);
+  byRef.vt = VT_BYREF | VT_I4;
+  byRef.plVal = &integer;
+  EXPECT_EQ(VariantToRawString(byRef, &text), S_OK);
+  EXPECT_EQ(text, "41");
+  byRef.vt = VT_BYREF | VT_R8;
+  byRef.pdblVal = &real;
+  EXPECT_EQ(VariantToRawString(byRef, &text), S_OK);
+  EXPECT_EQ(text, "2.5") << "by value it would be 2.500000";
+  byRef.pdblVal = &whole;
+  EXPECT_EQ(VariantToRawString(byRef, &text), S_OK);
+  EXPECT_EQ(text, "3");
+  byRef.vt = VT_BYREF | VT_I2;
+  byRef.piVal = &small;
+  EXPECT_EQ(VariantToRawString(byRef, &text), S_OK);
+  EXPECT_EQ(text, "-7");
+  byRef.vt = VT_BYREF | VT_BOOL;
+  byRef.pboolVal = &flag;
+  EXPECT_EQ(VariantToRawString(byRef, &text), S_OK);
+  Variant platform;
+  ASSERT_EQ(VariantChangeType(platform.get(), Variant::Bool(true).get(), 0, VT_BSTR), S_OK);
+  EXPECT_EQ(text, Bstr::ToUtf8(platform->bstrVal)) << "a boolean by reference is the platform's text";
+  EXPECT_NE(text, "1");
+}
+
+TEST(RawValueTest, OnlyALeadingDecimalNumberIsADate) {
+  DATE date = 7;
+  for (const char* notDecimal : {"0x10", "0X10", "0x1p4", " 0x10", "inf", "-inf", "INF", "nan", "NaN", "infinity", "-.",
+                                 "+", "e5", ".e1", "1e400", "-1e400"}) {
+    date = 7;
+    EXPECT_EQ(ParseRawDate(notDecimal, &date), eErrorProfileTypeMismatch) << notDecimal;
+    EXPECT_EQ(date, 7.0) << notDecimal;
+  }
+  EXPECT_EQ(ParseRawTime("0x5", &date), eErrorProfileTypeMismatch) << "not five days";
+  EXPECT_EQ(ParseRawDateOnly("0x10", &date), eErrorProfileTypeMismatch);
+  const std::pair<const char*, double> decimals[] = {
+      {"1e3", 1000.0},  {"+5", 5.0},     {"  12.5xyz", 12.5}, {".5", 0.5},    {"5.", 5.0},
+      {"-2.25", -2.25}, {"1e", 1.0},     {"1e+", 1.0},        {"2E-1", 0.2},  {"36526,75", 36526.0},
+      {"\t\n7", 7.0},   {"12x34", 12.0}, {"0.", 0.0},         {"00.000", 0.0}};
+  for (const auto& [text, expected] : decimals) {
+    date = 7;
+    EXPECT_EQ(ParseRawDate(text, &date), S_OK) << text;
+    EXPECT_DOUBLE_EQ(date, expected) << text;
+  }
+}
+
+// Found by the raw value fuzzer: the date -6.2e-61 was written "-0.000000", which the date
+// parse refuses, so a date the store wrote could not be read back.
+TEST(RawValueTest, RegressionFuzzNegativeDateRoundingToZeroReadsBack) {
+  DATE date = 0;
+  ASSERT_EQ(ParseRawDate("-62e-62", &date), S_OK);
+  EXPECT_LT(date, 0.0);
+  EXPECT_EQ(FormatRawDate(date), "0.000000");
+  DATE again = 5;
+  EXPECT_EQ(ParseRawDate(FormatRawDate(date), &again), S_OK);
+  EXPECT_EQ(again, 0.0);
+  for (const double tiny : {-1e-7, -4.9e-7, -0.0, -1e-300}) {
+    EXPECT_EQ(FormatRawDate(tiny), "0.000000") << tiny;
+  }
+  EXPECT_EQ(FormatRawDate(-6e-7), "-0.000001") << "one that rounds away from zero keeps its sign";
+  std::string text;
+  EXPECT_EQ(VariantToRawString(*Variant::R8(-1e-7).get(), &text), S_OK);
+  EXPECT_EQ(text, "0.000000");
+  EXPECT_EQ(VariantToRawString(*Variant::R8(-0.0).get(), &text), S_OK);
+  EXPECT_EQ(text, "0");
+}
+
+// Every host that calls setlocale (each Qt program does) must still read and write the
+// same raw numbers: they are C-locale texts. Only display text follows the locale.
+TEST(RawValueTest, RawNumbersStayInTheCLocaleUnderAGermanLocale) {
+  testing::GermanLocale german;
+  if (!german.active()) GTEST_SKIP() << german.why();
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 2.5);
+  ASSERT_STREQ(probe, "2,5") << "the locale in force writes a decimal comma";
+
+  EXPECT_EQ(FormatRawDate(36526.75), "36526.750000");
+  DATE date = 0;
+  EXPECT_EQ(ParseRawDate("36526.75", &date), S_OK);
+  EXPECT_EQ(date, 36526.75);
+  EXPECT_EQ(ParseRawDate("36526,75", &date), S_OK);
+  EXPECT_EQ(date, 36526.0) << "a comma ends the number";
+  EXPECT_EQ(ParseRawTime("0.25", &date), S_OK);
+  EXPECT_EQ(date, 0.25);
+  EXPECT_EQ(ParseRawDateOnly("36526.5", &date), eErrorProfileTypeMismatch);
+  LONG number = 0;
+  EXPECT_EQ(ParseRawInteger("-1234", &number), S_OK);
+  EXPECT_EQ(number, -1234);
+
+  std::string text;
+  EXPECT_EQ(VariantToRawString(*Variant::R8(2.5).get(), &text), S_OK);
+  EXPECT_EQ(text, "2.500000");
+  EXPECT_EQ(VariantToRawString(*Variant::Date(36526.75).get(), &text), S_OK);
+  EXPECT_EQ(text, "36526.750000");
+  VARIANT single;
+  VariantInit(&single);
+  single.vt = VT_R4;
+  single.fltVal = 0.5F;
+  EXPECT_EQ(VariantToRawString(single, &text), S_OK);
+  EXPECT_EQ(text, "0.500000");
+  double real = 2.5;
+  VARIANT byRef;
+  VariantInit(&byRef);
+  byRef.vt = VT_BYREF | VT_R8;
+  byRef.pdblVal = &real;
+  EXPECT_EQ(VariantToRawString(byRef, &text), S_OK);
+  EXPECT_EQ(text, "2.5") << "the platform's conversion of numbers is locale-neutral too";
+  Variant typed;
+  EXPECT_EQ(TypedValueOfRaw("36526.75", eTypeDateTime, typed.put()), S_OK);
+  EXPECT_EQ(typed->date, 36526.75);
 }
 
 TEST(RawValueTest, TypedValuesAndValidation) {

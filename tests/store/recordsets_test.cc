@@ -1,9 +1,13 @@
 // The five recordsets on a real SQLCipher file: open types, filters, moving, finding,
 // editing, deleting, transactions, passwords and locks, and the packing of Certs.Usage.
+#define SQLITE_HAS_CODEC 1
 #include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
 
+#include <atomic>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "store/array_set.h"
 #include "store/cert_set.h"
@@ -300,6 +304,217 @@ TEST_F(RecordsetTest, OpeningReportsMissingWrongLockedAndDamagedFiles) {
   db.Open(m_path);
 }
 
+// The keys of a set, walked from its first row.
+Strings Walk(CKeySet& set) {
+  Strings keys;
+  if (set.IsBOF() && set.IsEOF()) return keys;
+  for (set.MoveFirst(); !set.IsEOF(); set.MoveNext()) keys.push_back(set.m_Key);
+  return keys;
+}
+
+TEST_F(RecordsetTest, AFailingOpenOrFindLeavesNoStatementBehind) {
+  AddKey("S", "a");
+  AddKey("S", "b");
+  // Past 400 comparisons a filter is evaluated in memory, row by row; only the row "a"
+  // reaches the comparison that names no column.
+  std::string filter;
+  for (int i = 0; i < 500; ++i) filter += "KEY = 'k" + std::to_string(i) + "' OR ";
+  filter += "(KEY = 'a' AND NOSUCH = 'x')";
+  for (int type : {dbOpenSnapshot, dbOpenDynaset}) {
+    CKeySet set(&m_db, type);
+    set.m_strFilter = filter;
+    EXPECT_EQ(CodeOf([&] { set.Open(); }), CDaoException::ScodeOf(kJetFilterSyntax)) << type;
+    EXPECT_FALSE(set.IsOpen());
+    EXPECT_EQ(sqlite3_next_stmt(m_db.Handle(), nullptr), nullptr) << "a statement outlived the failed open " << type;
+    set.m_strFilter = "KEY = 'b'";
+    set.Open();
+    EXPECT_EQ(CodeOf([&] { set.FindFirst(filter.c_str()); }), CDaoException::ScodeOf(kJetFilterSyntax)) << type;
+    EXPECT_EQ(CodeOf([&] { set.FindFirst("NOSUCH = 'x' OR KEY = 'b'"); }), CDaoException::ScodeOf(kJetFilterSyntax));
+    EXPECT_EQ(set.m_Key, "b") << "a failed find leaves the position";
+    set.Close();
+    EXPECT_EQ(sqlite3_next_stmt(m_db.Handle(), nullptr), nullptr) << type;
+  }
+}
+
+TEST_F(RecordsetTest, AWholeTableDynasetTakesEveryRowThereAtOpenAndItsOwn) {
+  for (const char* key : {"a", "b", "c"}) AddKey("S", key);
+  CKeySet set(&m_db, dbOpenDynaset);
+  set.Open();
+  EXPECT_EQ(set.m_Key, "a");
+  {
+    CDaoDatabase other;
+    other.Open(m_path);
+    CKeySet theirs(&other, dbOpenDynaset);
+    theirs.Open();
+    ASSERT_TRUE(theirs.FindFirst("KEY = 'b'"));
+    theirs.Delete();
+    theirs.AddNew();
+    theirs.m_Section = "S";
+    theirs.m_Key = "theirs";
+    theirs.Update();
+  }
+  EXPECT_FALSE(set.FindFirst("KEY = 'theirs'")) << "a row added by another user after the open is no member";
+  EXPECT_FALSE(set.FindFirst("KEY = 'b'"));
+  set.MoveNext();
+  EXPECT_EQ(set.m_Key, "c") << "a row deleted by another user is passed over";
+  EXPECT_EQ(set.GetRecordCount(), 2);
+
+  // The last row deleted, then a row added: the engine would give the new row the row id
+  // of the deleted one, which this set must not take for the deleted row.
+  set.Delete();
+  set.AddNew();
+  set.m_Section = "S";
+  set.m_Key = "mine";
+  set.Update();
+  EXPECT_TRUE(set.IsDeleted()) << "the deleted row stays current";
+  EXPECT_EQ(Walk(set), (Strings{"a", "mine"}));
+  EXPECT_EQ(set.GetRecordCount(), 2);
+  ASSERT_TRUE(set.FindFirst("KEY = 'MINE'"));
+  set.MovePrev();
+  EXPECT_EQ(set.m_Key, "a");
+  EXPECT_EQ(Keys("SECTION = 'S'"), (Strings{"a", "theirs", "mine"})) << "rows come in insertion order";
+
+  set.MoveFirst();
+  set.Delete();
+  EXPECT_FALSE(set.IsBOF() || set.IsEOF()) << "a row is left";
+  set.MoveNext();
+  set.Delete();
+  EXPECT_TRUE(set.IsBOF() && set.IsEOF()) << "a set whose rows are all deleted is at both ends";
+  EXPECT_EQ(set.GetRecordCount(), 0);
+  EXPECT_EQ(CodeOf([&] { set.MoveFirst(); }), CDaoException::ScodeOf(kJetNoCurrentRecord));
+  set.AddNew();
+  set.m_Key = "again";
+  set.Update();
+  EXPECT_EQ(Walk(set), Strings{"again"});
+}
+
+// Eight writers, each on its own connection, add rows through whole-table dynasets at
+// once and delete their own last row, so that the engine would hand its row id out again.
+// Every writer sees exactly the rows there at its open and its own, and no two rows ever
+// ask for one row id.
+TEST_F(RecordsetTest, EightWritersAddAndDeleteAtOnce) {
+  for (const char* key : {"a", "b"}) AddKey("S", key);
+  constexpr int kWriters = 8;
+  constexpr int kRows = 20;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> writers;
+  writers.reserve(8);
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&, w] {
+      try {
+        CDaoDatabase db;
+        db.Open(m_path);
+        CKeySet set(&db, dbOpenDynaset);
+        set.Open();
+        const std::string mine = "w" + std::to_string(w) + "-";
+        for (int i = 0; i < kRows; ++i) {
+          set.AddNew();
+          set.m_Section = "W";
+          set.m_Key = mine + std::to_string(i);
+          set.Update();
+          if (i % 5 == 4) {
+            set.MoveLast();
+            set.Delete();
+          }
+        }
+        // Its members: "a" and "b" (and perhaps rows other writers added before it
+        // opened), then its own rows in the order it added them.
+        Strings own;
+        for (set.MoveFirst(); !set.IsEOF(); set.MoveNext()) {
+          if (set.m_Key.rfind(mine, 0) == 0) own.push_back(set.m_Key);
+        }
+        Strings expected;
+        for (int i = 0; i < kRows; ++i) {
+          if (i % 5 != 4) expected.push_back(mine + std::to_string(i));
+        }
+        if (own != expected) ++failures;
+      } catch (const CDaoException& e) {
+        ADD_FAILURE() << "writer " << w << ": " << e.m_description;
+        ++failures;
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(Keys("SECTION = 'W'").size(), static_cast<size_t>(kWriters * (kRows - kRows / 5)));
+}
+
+// A file written by something else may hold any row ids: negative ones, and the largest
+// there is, after which the engine can hand out no larger one.
+TEST_F(RecordsetTest, RowIdsAtTheEdgesOfTheRange) {
+  m_db.Execute("INSERT INTO Main (rowid, Section, Key) VALUES (-9223372036854775808, 'S', 'lowest')");
+  m_db.Execute("INSERT INTO Main (rowid, Section, Key) VALUES (-5, 'S', 'negative')");
+  CKeySet set(&m_db, dbOpenDynaset);
+  set.Open();
+  EXPECT_EQ(set.m_Key, "lowest");
+  set.AddNew();
+  set.m_Section = "S";
+  set.m_Key = "added";
+  set.Update();
+  EXPECT_EQ(Walk(set), (Strings{"lowest", "negative", "added"}));
+  set.MoveLast();
+  set.MovePrev();
+  set.MovePrev();
+  EXPECT_EQ(set.m_Key, "lowest");
+  set.MovePrev();
+  EXPECT_TRUE(set.IsBOF());
+  EXPECT_EQ(set.GetRecordCount(), 3);
+  set.Close();
+
+  m_db.Execute("INSERT INTO Main (rowid, Section, Key) VALUES (9223372036854775807, 'S', 'highest')");
+  set.Open();
+  set.MoveLast();
+  EXPECT_EQ(set.m_Key, "highest");
+  set.MoveNext();
+  EXPECT_TRUE(set.IsEOF());
+  set.AddNew();
+  set.m_Key = "no room";
+  EXPECT_NE(CodeOf([&] { set.Update(); }), S_OK) << "no row id is left above the last";
+  EXPECT_EQ(set.GetRecordCount(), 4) << "nothing was added, nothing lost";
+  ASSERT_TRUE(set.FindFirst("KEY = 'negative'"));
+  set.Delete();
+  EXPECT_EQ(Walk(set), (Strings{"lowest", "added", "highest"}));
+  set.MoveLast();
+  ASSERT_TRUE(set.FindFirst("KEY = 'lowest'"));
+  EXPECT_FALSE(set.FindNext("KEY = 'lowest'"));
+  ASSERT_TRUE(set.FindNext("KEY = 'highest'"));
+  EXPECT_FALSE(set.FindNext("SECTION = 'S'")) << "nothing lies after the largest row id";
+  EXPECT_EQ(Keys("SECTION = 'S'"), (Strings{"lowest", "added", "highest"}));
+  EXPECT_EQ(Keys("SECTION = 'S'", dbOpenDynaset), (Strings{"lowest", "added", "highest"}));
+}
+
+TEST_F(RecordsetTest, AnUpdateWritesTheColumnsItChangedAndFindsARowDeletedMeanwhile) {
+  AddKey("S", "a", "old");
+  CKeySet mine(&m_db, dbOpenDynaset);
+  mine.Open();
+  CDaoDatabase other;
+  other.Open(m_path);
+  {
+    CKeySet theirs(&other, dbOpenDynaset);
+    theirs.Open();
+    theirs.Edit();
+    theirs.m_FieldName = "Theirs";
+    theirs.Update();
+  }
+  mine.Edit();
+  mine.m_Value = "mine";
+  mine.Update();
+  CKeySet read(&m_db, dbOpenSnapshot);
+  read.Open();
+  EXPECT_EQ(read.m_Value, "mine");
+  EXPECT_EQ(read.m_FieldName, "Theirs") << "a column this set did not change keeps the other user's change";
+  {
+    CKeySet theirs(&other, dbOpenDynaset);
+    theirs.Open();
+    theirs.Delete();
+  }
+  mine.Edit();
+  EXPECT_EQ(CodeOf([&] { mine.Update(); }), CDaoException::ScodeOf(kJetNoCurrentRecord))
+      << "an edit that changes nothing still notices the row is gone";
+  EXPECT_TRUE(mine.IsDeleted());
+  EXPECT_EQ(mine.GetRecordCount(), 0);
+}
+
 TEST(UsagePackingTest, BoundariesDecodeAndEncode) {
   struct Case {
     LONG stored;
@@ -326,6 +541,33 @@ TEST(UsagePackingTest, BoundariesDecodeAndEncode) {
   row.m_Usage = 150;
   row.SetSequenceNumber(12);
   EXPECT_EQ(row.m_Usage, 111);
+}
+
+TEST_F(RecordsetTest, ClosingTheDatabaseClosesItsRecordsetsFirst) {
+  AddKey("S", "a");
+  auto database = std::make_unique<CDaoDatabase>();
+  database->Open(m_path);
+  CKeySet whole(database.get(), dbOpenDynaset);
+  whole.Open();
+  CKeySet filtered(database.get(), dbOpenSnapshot);
+  filtered.m_strFilter = "SECTION = 'S'";
+  filtered.Open();
+  CScratchSet empty(database.get());
+  empty.Open();
+  whole.EnumSet();  // a recordset the key set opened on its own
+  database->Close();
+  EXPECT_FALSE(whole.IsOpen());
+  EXPECT_FALSE(filtered.IsOpen());
+  EXPECT_FALSE(empty.IsOpen());
+  EXPECT_EQ(CodeOf([&] { whole.MoveFirst(); }), CDaoException::ScodeOf(kJetObjectClosed));
+  // The database goes before its recordsets: they never reach back into it.
+  database.reset();
+  whole.Close();
+  EXPECT_FALSE(filtered.IsOpen());
+  // An exclusive open succeeds: nothing holds the file any more.
+  m_db.Close();
+  CDaoDatabase exclusive;
+  EXPECT_EQ(CodeOf([&] { exclusive.Open(m_path, true); }), S_OK);
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include "lumora/profile.h"
 #include "lumora/values.h"
 #include "store/type_convert.h"
+#include "tests/store/german_locale.h"
 #include "tests/support/temp_home.h"
 
 namespace lumora {
@@ -76,6 +78,34 @@ TEST_F(TypeConvertTest, EveryMethodFollowsTheRawValueRules) {
   unsetenv("TZ");
   tzset();
   EXPECT_EQ(m_convert->ConvertRawStringToInt32(B("1").get(), nullptr), E_POINTER);
+}
+
+TEST_F(TypeConvertTest, DatesAreDecimalCLocaleTextsUnderAnyLocale) {
+  testing::GermanLocale german;
+  if (!german.active()) GTEST_SKIP() << german.why();
+  Bstr text;
+  EXPECT_EQ(m_convert->ConvertDateTimeToRawString(36526.75, text.put()), S_OK);
+  EXPECT_EQ(text.ToUtf8(), "36526.750000") << "not 36526,750000";
+  DATE date = 0;
+  EXPECT_EQ(m_convert->ConvertRawStringToDateTime(text.get(), &date), S_OK);
+  EXPECT_EQ(date, 36526.75) << "not cut at the point";
+  EXPECT_EQ(m_convert->ConvertTimeToRawString(0.5, text.put()), S_OK);
+  EXPECT_EQ(text.ToUtf8(), "0.500000");
+  date = 3;
+  EXPECT_EQ(m_convert->ConvertRawStringToDateTime(B("0x10").get(), &date), eErrorProfileTypeMismatch);
+  EXPECT_EQ(m_convert->ConvertRawStringToTime(B("0x5").get(), &date), eErrorProfileTypeMismatch);
+  EXPECT_EQ(m_convert->ConvertRawStringToDateTime(B("inf").get(), &date), eErrorProfileTypeMismatch);
+  LONG seconds = 0;
+  EXPECT_EQ(m_convert->ConvertRawStringToMillisecsAfter1970(B("nan").get(), &seconds), eErrorProfileTypeMismatch);
+  EXPECT_EQ(date, 3.0) << "left alone";
+  EXPECT_EQ(m_convert->ConvertDateTimeToRawString(-1e-7, text.put()), S_OK);
+  EXPECT_EQ(text.ToUtf8(), "0.000000");
+  EXPECT_EQ(m_convert->ConvertRawStringToDateTime(text.get(), &date), S_OK) << "what is written reads back";
+  text = Bstr::FromUtf8("kept");
+  BSTR out = text.get();
+  EXPECT_EQ(m_convert->ConvertDateTimeToRawString(std::nan(""), &out), E_INVALIDARG);
+  EXPECT_EQ(m_convert->ConvertDateToRawString(-HUGE_VAL, &out), E_INVALIDARG);
+  EXPECT_EQ(out, text.get()) << "nothing is written for a date that is no number";
 }
 
 TEST_F(TypeConvertTest, OneObjectForEveryCreation) {

@@ -2,6 +2,14 @@
 #include "store/value_protection.h"
 
 #include <gtest/gtest.h>
+#include <nettle/arctwo.h>
+#include <nettle/cbc.h>
+#include <nettle/md5.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
 
 #include "lumora/profile.h"
 #include "tests/store/store_fixture.h"
@@ -83,6 +91,86 @@ TEST_F(ValueProtectionTest, WithoutTheProviderNothingIsStored) {
   ASSERT_EQ(AcquireCryptProvider(), 0);
 }
 
+std::string KeptPassword() {
+  char password[12] = {};
+  EXPECT_GE(GetDatabasePassword(password, sizeof password), 0);
+  return password;
+}
+
+// The raw value behind a stored text, decrypted without the provider: RC2-CBC (128-bit
+// effective key) under MD5 of the password, IV = the first 8 of the 16 prefix bytes,
+// PKCS#5 padding, then the raw value's characters and one zero byte.
+std::string DecryptIndependently(const std::string& stored, const std::string& password) {
+  const auto bytes = HexToBytes(stored);
+  if (!bytes || bytes->size() < 1 + 16 + 8) return "<no block>";
+  uint8_t digest[MD5_DIGEST_SIZE];
+  md5_ctx md5;
+  md5_init(&md5);
+  md5_update(&md5, password.size(), reinterpret_cast<const uint8_t*>(password.data()));
+  md5_digest(&md5, sizeof digest, digest);
+  arctwo_ctx rc2;
+  arctwo_set_key_ekb(&rc2, sizeof digest, digest, 128);
+  uint8_t iv[8];
+  std::memcpy(iv, bytes->data(), 8);
+  const size_t cipherLength = bytes->size() - 1 - 16;
+  std::vector<uint8_t> plain(cipherLength);
+  cbc_decrypt(&rc2, reinterpret_cast<nettle_cipher_func*>(&arctwo_decrypt), 8, iv, cipherLength, plain.data(),
+              bytes->data() + 16);
+  const uint8_t pad = plain.back();
+  if (pad == 0 || pad > 8 || plain[plain.size() - pad - 1] != 0) return "<bad padding>";
+  return std::string(reinterpret_cast<const char*>(plain.data()), plain.size() - pad - 1);
+}
+
+TEST_F(ValueProtectionTest, TheFormatIsRc2CbcUnderMd5OfThePassword) {
+  const std::string password = KeptPassword();
+  ASSERT_EQ(password.size(), 10u);
+  for (const std::string& raw :
+       std::vector<std::string>{"", "x", "1234567", std::string(100, 'v'), std::string(1006, 'z')}) {
+    const std::string stored = ProtectValue(raw);
+    EXPECT_EQ(DecryptIndependently(stored, password), raw) << raw.size();
+  }
+}
+
+TEST_F(ValueProtectionTest, TheKeyFollowsThePasswordText) {
+  const std::string first = KeptPassword();
+  const std::string protectedFirst = ProtectValue("under the first");
+  const std::string second = first == "0123456789" ? "9876543210" : "0123456789";
+  ForgetKeptPasswordForTests();
+  ASSERT_EQ(StoreDatabasePassword(second, "A5A5A5A5A5"), S_OK);
+  ASSERT_EQ(KeptPassword(), second);
+  const std::string protectedSecond = ProtectValue("under the second");
+  EXPECT_EQ(DecryptIndependently(protectedSecond, second), "under the second") << "a key kept from before";
+  EXPECT_EQ(UnprotectValue(protectedSecond), "under the second");
+  EXPECT_EQ(UnprotectValue(protectedFirst), "") << "values of another password do not decrypt";
+
+  ForgetKeptPasswordForTests();
+  ASSERT_EQ(StoreDatabasePassword(first, "5A5A5A5A5A"), S_OK);
+  EXPECT_EQ(UnprotectValue(protectedFirst), "under the first");
+  EXPECT_EQ(UnprotectValue(protectedSecond), "");
+
+  // A provider acquired afresh gets a key of its own.
+  ReleaseCryptProvider();
+  ASSERT_EQ(AcquireCryptProvider(), 0);
+  EXPECT_EQ(UnprotectValue(protectedFirst), "under the first");
+}
+
+TEST_F(ValueProtectionTest, EightThreadsShareTheKeptKey) {
+  std::vector<std::thread> threads;
+  threads.reserve(8);
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([t, &wrong] {
+      for (int i = 0; i < 3000; ++i) {
+        const std::string raw =
+            "thread " + std::to_string(t) + " value " + std::string(static_cast<size_t>(i % 40), 'x');
+        if (UnprotectValue(ProtectValue(raw)) != raw) ++wrong;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0) << "the key's IV and chaining state were shared between two uses";
+}
+
 TEST(HexTest, BytesAndDigits) {
   const BYTE bytes[] = {0x00, 0x0F, 0xA5, 0xFF};
   EXPECT_EQ(BytesToHex(bytes, 4), "000FA5FF");
@@ -94,6 +182,11 @@ TEST(HexTest, BytesAndDigits) {
   EXPECT_FALSE(HexToBytes("0G"));
   ASSERT_TRUE(HexToBytes(""));
   EXPECT_EQ(HexToBytes("")->size(), 1u);
+  for (int c = 0; c < 256; ++c) {
+    const char text[2] = {'0', static_cast<char>(c)};
+    const bool digit = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+    EXPECT_EQ(HexToBytes(std::string_view(text, 2)).has_value(), digit) << c;
+  }
 }
 
 }  // namespace

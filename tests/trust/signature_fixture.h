@@ -7,7 +7,9 @@
 
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/codesign/image_certificates.h"
@@ -96,7 +98,7 @@ inline std::vector<Tampered> MakeTamperedFiles(const std::string& folder) {
     add("pe-signature-byte.dll", bytes);
   }
   {
-    // A second, different entry after the first: the first one is judged.
+    // A second, different entry after the first.
     std::vector<BYTE> bytes = pe;
     const std::vector<BYTE> beta = Bytes(Fixture("pe/beta.dll"));
     const size_t betaTable = Le32(beta, CertificateDirectory(beta));
@@ -104,6 +106,36 @@ inline std::vector<Tampered> MakeTamperedFiles(const std::string& folder) {
     bytes.insert(bytes.end(), second.begin(), second.end());
     PutLe32(bytes, directory + 4, Le32(pe, directory + 4) + static_cast<uint32_t>(second.size()));
     add("pe-second-entry.dll", bytes);
+  }
+  {
+    // A second entry of 4 KiB of random bytes behind a DER header: unhashed data.
+    std::vector<BYTE> bytes = pe;
+    std::vector<BYTE> entry(8 + 4 + 4096);
+    PutLe32(entry, 0, static_cast<uint32_t>(entry.size()));
+    entry[5] = 0x02;
+    entry[6] = 0x02;
+    entry[8] = 0x30;
+    entry[9] = 0x82;
+    entry[10] = 0x10;
+    std::mt19937 random(8);
+    for (size_t i = 12; i < entry.size(); ++i) entry[i] = static_cast<BYTE>(random());
+    entry.resize((entry.size() + 7) & ~size_t{7}, 0);
+    bytes.insert(bytes.end(), entry.begin(), entry.end());
+    PutLe32(bytes, directory + 4, Le32(pe, directory + 4) + static_cast<uint32_t>(entry.size()));
+    add("pe-random-entry.dll", bytes);
+  }
+  // The entry's header is outside the digest: its revision and type must be checked.
+  for (const auto& [name, revision, type] :
+       {std::tuple<const char*, uint16_t, uint16_t>{"pe-revision-0100.dll", 0x0100, 2},
+        {"pe-type-0.dll", 0x0200, 0},
+        {"pe-type-1.dll", 0x0200, 1},
+        {"pe-type-0ef1.dll", 0x0200, 0x0EF1}}) {
+    std::vector<BYTE> bytes = pe;
+    bytes[table + 4] = static_cast<BYTE>(revision);
+    bytes[table + 5] = static_cast<BYTE>(revision >> 8);
+    bytes[table + 6] = static_cast<BYTE>(type);
+    bytes[table + 7] = static_cast<BYTE>(type >> 8);
+    add(name, bytes);
   }
   const std::vector<BYTE> cab = Bytes(Fixture("cab/alpha.cab"));
   {
@@ -120,6 +152,19 @@ inline std::vector<Tampered> MakeTamperedFiles(const std::string& folder) {
     std::vector<BYTE> bytes = cab;
     bytes.insert(bytes.end(), {0, 0, 0, 0});
     add("cab-appended.cab", bytes);
+  }
+  {
+    // reserved1 is outside the digest.
+    std::vector<BYTE> bytes = cab;
+    PutLe32(bytes, 4, 0x41414141);
+    add("cab-reserved1.cab", bytes);
+  }
+  {
+    // The signature's length (outside the digest) grown over 4 KiB of junk after the PKCS #7.
+    std::vector<BYTE> bytes = cab;
+    PutLe32(bytes, 48, Le32(cab, 48) + 4096);
+    for (int i = 0; i < 4096; ++i) bytes.push_back(static_cast<BYTE>('J' + i % 7));
+    add("cab-junk.cab", bytes);
   }
   const std::vector<BYTE> elf = Bytes(Fixture("elf/alpha.so"));
   {

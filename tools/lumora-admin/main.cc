@@ -1,64 +1,196 @@
-// lumora-admin: provisioning and inspection of an installation.
-//   init   makes the state folder, registers the companion services there, writes the
-//          settings (2: database path, 6: installation directory) and the empty profile
-//          database (five tables, no password);
-//   check  opens the store exactly as a new profile object does (so the first check of
-//          an installation makes its password) and checks the database.
-#define SQLITE_HAS_CODEC 1
-#include <sqlcipher/sqlite3.h>
-#include <unistd.h>
-
+// lumora-admin: provisioning and inspection of an installation's state folder. The
+// commands are listed in kCommands, each in a file of its own; options may come before
+// or after the command, as "--name VALUE" or "--name=VALUE".
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <system_error>
+#include <string_view>
 #include <vector>
 
-#include "lumora/profile.h"
-#include "lumora/registry.h"
-#include "common/settings_client.h"
-#include "store/profile_database.h"
-#include "store/store_context.h"
-#include "store_schema.h"
+#include "admin_command.h"
 
 namespace fs = std::filesystem;
-using namespace lumora;
+using namespace lumora::admin;
 
 namespace {
 
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+const Command* const kCommands[] = {
+    &kInitCommand, &kCheckCommand, &kRecoverCommand, &kTrustCommand, &kConsentCommand,
+};
 
-void Usage(FILE* out) {
-  std::fprintf(out,
-               "usage: lumora-admin [--home DIR] COMMAND [--help]\n"
-               "\n"
-               "commands:\n"
-               "  init    create the state folder DIR with its settings, registry and empty profile database\n"
-               "  check   open the store as a profile object does (making its password on first use) and check it\n"
-               "\n"
-               "DIR defaults to $LUMORA_HOME, else /var/lib/lumora.\n");
+constexpr OptionSpec kGlobalOptions[] = {
+    {"--home", "DIR", "the state folder (default: $LUMORA_HOME, else /var/lib/lumora)"},
+    {"--help", nullptr, "show this help, or a command's own with the command"},
+    {"--version", nullptr, "show the program's version"},
+};
+
+const Command* FindCommand(std::string_view name) {
+  for (const Command* command : kCommands) {
+    if (name == command->name) return command;
+  }
+  return nullptr;
 }
 
-void InitUsage() {
-  std::printf(
-      "usage: lumora-admin [--home DIR] init [--services LIBRARY]\n"
-      "  Creates DIR if needed, registers the companion services (LIBRARY, default: the one installed\n"
-      "  beside this program), writes setting 2 (DIR/profile.db) and setting 6 (DIR/install), and creates\n"
-      "  the profile database with the tables Main, Arrays, Certs, Enums and Scratch and no password.\n"
-      "  An existing database is kept as it is.\n");
+const OptionSpec* FindIn(std::span<const OptionSpec> options, std::string_view name) {
+  for (const OptionSpec& option : options) {
+    if (name == option.name) return &option;
+  }
+  return nullptr;
 }
 
-void CheckUsage() {
-  std::printf(
-      "usage: lumora-admin [--home DIR] check\n"
-      "  Opens the store of DIR exactly as a new profile object does (the first check of an installation\n"
-      "  gives the database its password), runs the engine's integrity check and prints one line per fact.\n"
-      "  Exits 1 with the reason and result code when the store cannot be opened.\n");
+// The option `name` among the global ones and the command's; before the command is
+// known, among every command's (their names never clash).
+const OptionSpec* FindOption(std::string_view name, const Command* command) {
+  if (const OptionSpec* global = FindIn(kGlobalOptions, name)) return global;
+  if (command != nullptr) return FindIn(command->options, name);
+  for (const Command* each : kCommands) {
+    if (const OptionSpec* option = FindIn(each->options, name)) return option;
+  }
+  return nullptr;
 }
 
-int Error(const std::string& message) {
+void PrintOptions(FILE* out, std::span<const OptionSpec> options) {
+  for (const OptionSpec& option : options) {
+    std::string left = option.name;
+    if (option.valueName != nullptr) left += std::string(" ") + option.valueName;
+    std::fprintf(out, "  %-18s %s\n", left.c_str(), option.help);
+  }
+}
+
+void Overview(FILE* out) {
+  std::fprintf(out, "usage: lumora-admin COMMAND [OPTIONS]\n\ncommands:\n");
+  for (const Command* command : kCommands) std::fprintf(out, "  %-9s %s\n", command->name, command->summary);
+  std::fprintf(out, "\noptions of every command:\n");
+  PrintOptions(out, kGlobalOptions);
+  std::fprintf(out, "\n'lumora-admin COMMAND --help' describes a command and its own options.\n");
+}
+
+void CommandHelp(const Command& command) {
+  std::printf("usage: lumora-admin %s%s%s [OPTIONS]\n\n%s\n", command.name, *command.arguments != '\0' ? " " : "",
+              command.arguments, command.description);
+  if (!command.options.empty()) {
+    std::printf("\noptions:\n");
+    PrintOptions(stdout, command.options);
+  }
+  std::printf("\noptions of every command:\n");
+  PrintOptions(stdout, kGlobalOptions);
+}
+
+int UsageError(const std::string& message, const Command* command) {
+  std::fprintf(stderr, "lumora-admin: %s\n", message.c_str());
+  if (command != nullptr) {
+    std::fprintf(stderr, "'lumora-admin %s --help' lists its options.\n", command->name);
+  } else {
+    std::fprintf(stderr, "'lumora-admin --help' lists the commands and options.\n");
+  }
+  return kExitUsage;
+}
+
+bool LooksLikeOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const Command* command = nullptr;
+  std::vector<std::pair<const OptionSpec*, std::string>> given;
+  std::vector<std::string> words;
+  bool optionsEnded = false;  // after "--", everything is a word (a value may start with '-')
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--" && !optionsEnded) {
+      optionsEnded = true;
+      continue;
+    }
+    if (optionsEnded || !LooksLikeOption(arg)) {
+      if (command == nullptr) {
+        command = FindCommand(arg);
+        if (command == nullptr) return UsageError("unknown command '" + arg + "'", nullptr);
+        continue;
+      }
+      if (words.size() >= command->maxArguments) {
+        return UsageError(
+            command->maxArguments == 0 ? "unexpected argument '" + arg + "'" : "too many arguments ('" + arg + "')",
+            command);
+      }
+      words.push_back(arg);
+      continue;
+    }
+    std::string name = arg == "-h" ? "--help" : arg;
+    std::string value;
+    const size_t equals = name.find('=');
+    const bool inlineValue = name.compare(0, 2, "--") == 0 && equals != std::string::npos;
+    if (inlineValue) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+    }
+    const OptionSpec* option = FindOption(name, command);
+    if (option == nullptr && command != nullptr && FindOption(name, nullptr) != nullptr) {
+      return UsageError("option " + name + " is not an option of " + command->name, command);
+    }
+    if (option == nullptr) return UsageError("unknown option '" + name + "'", command);
+    if (option->valueName == nullptr) {
+      if (inlineValue) return UsageError("option " + name + " takes no value", command);
+    } else if (!inlineValue) {
+      if (i + 1 >= args.size() || LooksLikeOption(args[i + 1])) {
+        return UsageError("option " + name + " needs a value (" + option->valueName + ")", command);
+      }
+      value = args[++i];
+    }
+    if (option->valueName != nullptr && value.empty()) {
+      return UsageError("option " + name + " needs a value (" + option->valueName + ")", command);
+    }
+    given.emplace_back(option, value);
+  }
+
+  Options options;
+  for (const auto& [option, value] : given) {
+    if (command != nullptr && FindIn(kGlobalOptions, option->name) == nullptr &&
+        FindIn(command->options, option->name) == nullptr) {
+      return UsageError(std::string("option ") + option->name + " is not an option of " + command->name, command);
+    }
+    if (option->valueName != nullptr) {
+      options.values[option->name] = value;
+    } else {
+      options.flags.insert(option->name);
+    }
+  }
+  if (options.Has("--version")) {
+    std::printf("lumora-admin %s\n", LUMORA_VERSION);
+    return kExitOk;
+  }
+  if (options.Has("--help")) {
+    if (command != nullptr) {
+      CommandHelp(*command);
+    } else {
+      Overview(stdout);
+    }
+    return kExitOk;
+  }
+  if (command == nullptr) {
+    Overview(stderr);
+    return kExitUsage;
+  }
+  if (words.size() < command->minArguments) {
+    return UsageError(std::string("missing arguments: lumora-admin ") + command->name + " " + command->arguments,
+                      command);
+  }
+  options.arguments = std::move(words);
+  const char* environment = std::getenv("LUMORA_HOME");
+  std::string home =
+      options.Value("--home", environment != nullptr && *environment != '\0' ? environment : "/var/lib/lumora");
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(home, ec);
+  options.home = (ec ? fs::path(home) : absolute).lexically_normal().string();
+  if (options.home.size() > 1 && options.home.back() == '/') options.home.pop_back();
+  setenv("LUMORA_HOME", options.home.c_str(), 1);
+  return command->run(options);
+}
+
+namespace lumora::admin {
+
+int Fail(const std::string& message) {
   std::fprintf(stderr, "lumora-admin: %s\n", message.c_str());
   return kExitFailure;
 }
@@ -69,153 +201,4 @@ std::string Code(HRESULT hr) {
   return buffer;
 }
 
-fs::path DefaultServicesLibrary() {
-  const fs::path self = ModulePathOf(reinterpret_cast<const void*>(&Usage));
-  return self.parent_path().parent_path() / "lib" / "liblumora-services.so";
-}
-
-int Init(const fs::path& home, const std::vector<std::string>& args) {
-  fs::path services = DefaultServicesLibrary();
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--help" || args[i] == "-h") {
-      InitUsage();
-      return 0;
-    } else if (args[i] == "--services" && i + 1 < args.size()) {
-      services = args[++i];
-    } else {
-      std::fprintf(stderr, "lumora-admin: init: unknown argument '%s'\n", args[i].c_str());
-      InitUsage();
-      return kExitUsage;
-    }
-  }
-  std::error_code ec;
-  fs::create_directories(home, ec);
-  if (ec || !fs::is_directory(home))
-    return Error("cannot create the state folder '" + home.string() + "': " + ec.message());
-  if (::access(home.c_str(), W_OK) != 0) return Error("the state folder '" + home.string() + "' is not writable");
-  std::printf("state folder: %s\n", home.c_str());
-
-  const HRESULT registered = RegisterServerLibrary(services);
-  if (FAILED(registered)) {
-    return Error("cannot register the companion services from '" + services.string() + "' (" + Code(registered) + ")");
-  }
-  std::printf("registered: companion services from %s\n", services.c_str());
-
-  const fs::path database = home / "profile.db";
-  const fs::path install = home / "install";
-  fs::create_directories(install, ec);
-  if (ec) return Error("cannot create the installation directory '" + install.string() + "': " + ec.message());
-  HRESULT hr = WriteSetting(kSettingDatabasePath, database.string());
-  if (SUCCEEDED(hr)) hr = WriteSetting(kSettingInstallDirectory, install.string());
-  if (FAILED(hr)) return Error("cannot write the settings (" + Code(hr) + ")");
-  std::printf("setting 2 (database path): %s\n", database.c_str());
-  std::printf("setting 6 (installation directory): %s\n", install.c_str());
-
-  if (fs::exists(database)) {
-    std::printf("database: %s already exists; kept as it is\n", database.c_str());
-    return 0;
-  }
-  std::string error;
-  if (!admin::CreateProfileDatabase(database.string(), &error)) {
-    return Error("cannot create the database '" + database.string() + "': " + error);
-  }
-  std::printf("database: %s (tables Main Arrays Certs Enums Scratch; no password)\n", database.c_str());
-  return 0;
-}
-
-int Check(const fs::path& home, const std::vector<std::string>& args) {
-  for (const std::string& arg : args) {
-    if (arg == "--help" || arg == "-h") {
-      CheckUsage();
-      return 0;
-    }
-    std::fprintf(stderr, "lumora-admin: check: unknown argument '%s'\n", arg.c_str());
-    CheckUsage();
-    return kExitUsage;
-  }
-  if (!fs::is_directory(home)) return Error("the state folder '" + home.string() + "' does not exist (run init)");
-  if (AcquireCryptProvider() != 0) {
-    return Error("cannot open the store: no cryptographic provider (" + Code(eErrorCipherInitializingFailed) + ")");
-  }
-  HRESULT hr = S_OK;
-  std::string reason;
-  try {
-    hr = OpenProfileDatabase();
-    if (FAILED(hr)) reason = "the database password cannot be obtained (is the state folder initialised?)";
-  } catch (const CDaoException& e) {
-    hr = e.m_scode;
-    reason = e.what();
-  }
-  if (FAILED(hr)) {
-    ReleaseCryptProvider();
-    return Error("cannot open the store: " + reason + " (" + Code(hr) + ")");
-  }
-  char password[12] = {};
-  const bool hasPassword = GetDatabasePassword(password, sizeof password) >= 0 && password[0] != '\0';
-  sqlite3* db = ProfileDatabase()->Handle();
-  std::string tables;
-  std::vector<std::string> missing;
-  for (const char* table : admin::kTableNames) {
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", -1, &statement, nullptr);
-    sqlite3_bind_text(statement, 1, table, -1, SQLITE_STATIC);
-    if (sqlite3_step(statement) == SQLITE_ROW) {
-      tables += (tables.empty() ? "" : " ") + std::string(table);
-    } else {
-      missing.emplace_back(table);
-    }
-    sqlite3_finalize(statement);
-  }
-  std::string integrity;
-  sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) == SQLITE_OK) {
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-      integrity += (integrity.empty() ? "" : "; ") +
-                   std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
-    }
-  }
-  sqlite3_finalize(statement);
-  CloseProfileDatabase();
-  ReleaseCryptProvider();
-  std::printf("password: %s\n", hasPassword ? "set" : "none");
-  std::printf("tables: %s\n", tables.c_str());
-  std::printf("integrity: %s\n", integrity.c_str());
-  if (!missing.empty()) return Error("missing table " + missing.front());
-  return integrity == "ok" ? 0 : kExitFailure;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  const char* envHome = std::getenv("LUMORA_HOME");
-  fs::path home = envHome != nullptr && *envHome != '\0' ? envHome : "/var/lib/lumora";
-  size_t i = 0;
-  for (; i < args.size(); ++i) {
-    if (args[i] == "--home") {
-      if (i + 1 >= args.size()) {
-        Usage(stderr);
-        return kExitUsage;
-      }
-      home = args[++i];
-    } else if (args[i] == "--help" || args[i] == "-h") {
-      Usage(stdout);
-      return 0;
-    } else {
-      break;
-    }
-  }
-  if (i >= args.size()) {
-    Usage(stderr);
-    return kExitUsage;
-  }
-  home = fs::absolute(home);
-  setenv("LUMORA_HOME", home.c_str(), 1);
-  const std::string command = args[i];
-  const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
-  if (command == "init") return Init(home, rest);
-  if (command == "check") return Check(home, rest);
-  std::fprintf(stderr, "lumora-admin: unknown command '%s'\n", command.c_str());
-  Usage(stderr);
-  return kExitUsage;
-}
+}  // namespace lumora::admin

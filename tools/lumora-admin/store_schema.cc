@@ -3,7 +3,11 @@
 
 #include <sqlcipher/sqlite3.h>
 #include <sys/stat.h>
-#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "fileio/atomic_file.h"
 
 namespace lumora::admin {
 namespace {
@@ -34,16 +38,26 @@ bool CreateProfileDatabase(const std::string& path, std::string* error) {
     *error = "'" + path + "' already exists";
     return false;
   }
+  // The schema is built in a file beside the target, which takes the target's name only
+  // when complete: an interrupted init leaves no half-made database behind.
+  fileio::AtomicFile file;
+  if (const int failed = file.Begin(path); failed != 0) {
+    *error = std::strerror(failed);
+    return false;
+  }
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  int rc = sqlite3_open_v2(file.TemporaryPath().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     *error = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close(db);
-    ::unlink(path.c_str());
     return false;
   }
   sqlite3_close(db);
+  if (const int failed = file.CommitAsNew(); failed != 0) {
+    *error = failed == EEXIST ? "'" + path + "' already exists" : std::strerror(failed);
+    return false;
+  }
   return true;
 }
 

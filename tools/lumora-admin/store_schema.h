@@ -6,12 +6,16 @@
 
 #include <string>
 
+#include "store/profile_database.h"
+
 namespace lumora::admin {
 
-// The tables in the order they are made and listed.
-inline constexpr const char* kTableNames[] = {"Main", "Arrays", "Certs", "Enums", "Scratch"};
+// The tables in the order they are made and listed: the ones the store requires.
+inline constexpr const auto& kTableNames = kProfileTables;
 
-// Creates the database at `path`, which must not exist yet. False with *error set on failure.
+// Creates the database at `path` (readable and writable by owner and group only), which
+// must not exist yet. The file appears whole or not at all. False with *error set on
+// failure.
 bool CreateProfileDatabase(const std::string& path, std::string* error);
 
 }  // namespace lumora::admin

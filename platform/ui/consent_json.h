@@ -1,0 +1,50 @@
+// The JSON form of a consent dialog and of an answer to it (docs/consent-json.md): what
+// the scripted presenter records and reads, and what the helper program is sent and
+// answers. Pure functions; any thread.
+#ifndef LUMORA_PLATFORM_UI_CONSENT_JSON_H_
+#define LUMORA_PLATFORM_UI_CONSENT_JSON_H_
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "consent_presenter.h"
+#include "json_value.h"
+
+namespace lumora {
+
+// The longest line a presenter writes or accepts, its newline not counted.
+inline constexpr size_t kMaxConsentLineLength = 1u << 20;
+
+// "read" or "write".
+const char* ConsentKindName(ConsentKind kind);
+// "allow", "deny" or "close".
+const char* ConsentAnswerName(ConsentAnswer answer);
+
+// The dialog as shown: kind, caption, texts (control id -> text), columns (header and
+// width) and `rows` (the cell texts as displayed, which for a write dialog follow the
+// share-status buttons pressed so far).
+JsonValue ConsentDialogToJson(const ConsentDialogModel& model, const std::vector<std::vector<std::string>>& rows);
+
+// One press of a share-status button on the rows selected (indexes in list order).
+struct ConsentAction {
+  std::vector<size_t> select;
+  bool shared = false;
+};
+
+// What the user did: the buttons pressed, in order, then the answer.
+struct ConsentReply {
+  std::vector<ConsentAction> actions;
+  ConsentAnswer answer = ConsentAnswer::kDeny;
+};
+
+// Reads an answer line: {"answer":"allow"|"deny"|"close"} with, optionally,
+// "actions":[{"select":[0,2],"press":"private"|"shared"}, ...]. Nothing else is accepted;
+// on refusal *error says why.
+std::optional<ConsentReply> ParseConsentReply(std::string_view line, std::string* error);
+
+}  // namespace lumora
+
+#endif  // LUMORA_PLATFORM_UI_CONSENT_JSON_H_

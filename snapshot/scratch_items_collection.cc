@@ -1,0 +1,147 @@
+// The scratch area of a section.
+#include "scratch_items_collection.h"
+
+#include "common/component_module.h"
+#include "lumora/error.h"
+#include "lumora/values.h"
+#include "scratch_item.h"
+#include "store/key_lookup.h"
+#include "store/profile_database.h"
+#include "store/query_filters.h"
+#include "store/value_protection.h"
+
+namespace lumora {
+namespace {
+
+// A position (a number, read as a signed 16-bit value) or a key (a string); by reference
+// or by value. False for any other index.
+bool ReadIndex(const VARIANT& index, bool* isPosition, SHORT* position, std::string* key) {
+  const bool byRef = (index.vt & VT_BYREF) != 0;
+  if (byRef && index.byref == nullptr) return false;
+  if ((index.vt & 2) != 0) {
+    *isPosition = true;
+    if ((index.vt & ~VT_BYREF) == VT_I4) {
+      *position = static_cast<SHORT>(byRef ? *index.plVal : index.lVal);
+    } else if ((index.vt & ~VT_BYREF) == VT_I2) {
+      *position = byRef ? *index.piVal : index.iVal;
+    } else {
+      return false;
+    }
+    return true;
+  }
+  if ((index.vt & ~VT_BYREF) == VT_BSTR) {
+    *isPosition = false;
+    *key = Bstr::ToUtf8(byRef ? *index.pbstrVal : index.bstrVal);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void PRScratchItemsCollection::Open(const std::string& section) {
+  auto cursor = std::make_unique<CScratchSet>(ProfileDatabase());
+  cursor->m_strFilter = "SECTION = '" + QuoteFilterText(section) + "'";
+  cursor->Open();
+  m_cursor = std::move(cursor);
+  m_section = section;
+}
+
+HRESULT PRScratchItemsCollection::Ready() {
+  const HRESULT hr = OpenProfileDatabase();
+  if (FAILED(hr)) return hr;
+  if (!m_cursor || !m_cursor->IsOpen()) Open(m_section);
+  return S_OK;
+}
+
+bool PRScratchItemsCollection::FindKeyRow(const std::string& key) {
+  if (m_cursor->IsBOF() && m_cursor->IsEOF()) return false;
+  m_cursor->MoveFirst();
+  return m_cursor->FindFirst(("KEY = '" + QuoteFilterText(key) + "'").c_str()) != FALSE;
+}
+
+HRESULT PRScratchItemsCollection::get_Count(LONG* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
+    const HRESULT hr = Ready();
+    if (FAILED(hr)) return hr;
+    *pVal = m_cursor->GetRecordCount();
+    return S_OK;
+  });
+}
+
+HRESULT PRScratchItemsCollection::CreateKey(BSTR key, BSTR Value) {
+  return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
+    const HRESULT hr = Ready();
+    if (FAILED(hr)) return hr;
+    const std::string name = Bstr::ToUtf8(key);
+    // Protected before the row is touched: a value that cannot be stored changes nothing.
+    const std::string stored = ProtectValue(Bstr::ToUtf8(Value));
+    if (FindKeyRow(name)) {
+      m_cursor->Edit();
+    } else {
+      m_cursor->AddNew();
+      m_cursor->m_section = m_section;
+      m_cursor->m_key = name;
+    }
+    m_cursor->m_value = stored;
+    m_cursor->Update();
+    return S_OK;
+  });
+}
+
+HRESULT PRScratchItemsCollection::DeleteKey(BSTR key) {
+  return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
+    const HRESULT hr = Ready();
+    if (FAILED(hr)) return hr;
+    if (FindKeyRow(Bstr::ToUtf8(key))) m_cursor->Delete();
+    return S_OK;
+  });
+}
+
+HRESULT PRScratchItemsCollection::DeleteAllKeys() {
+  return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
+    const HRESULT hr = Ready();
+    if (FAILED(hr)) return hr;
+    if (m_cursor->IsBOF() && m_cursor->IsEOF()) return S_OK;
+    m_cursor->MoveFirst();
+    while (!m_cursor->IsEOF()) {
+      m_cursor->Delete();
+      m_cursor->MoveNext();
+    }
+    return S_OK;
+  });
+}
+
+HRESULT PRScratchItemsCollection::Item(VARIANT Index, VARIANT* pItem) {
+  if (pItem == nullptr) return E_POINTER;
+  HRESULT result = S_OK;
+  const HRESULT hr = LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
+    const HRESULT ready = Ready();
+    if (FAILED(ready)) return ready;
+    bool isPosition = false;
+    SHORT position = 0;
+    std::string key;
+    if (!ReadIndex(Index, &isPosition, &position, &key)) return E_INVALIDARG;
+    if (isPosition) {
+      if (position < 0 || position >= m_cursor->GetRecordCount()) return E_INVALIDARG;
+      m_cursor->MoveFirst();
+      for (SHORT i = 0; i < position; ++i) m_cursor->MoveNext();
+    } else if (!FindKeyRow(key)) {
+      result = eErrorKeyNotFound;
+      return result;
+    }
+    ComPtr<PRScratchItem> item = MakeComponentObject<PRScratchItem>();
+    item->Bind(ComPtr<PRScratchItemsCollection>(this), m_cursor->m_section, m_cursor->m_key);
+    ComPtr<IDispatch> dispatch = item.query<IDispatch>();
+    VariantClear(pItem);
+    pItem->vt = VT_DISPATCH;
+    pItem->pdispVal = dispatch.detach();
+    return S_OK;
+  });
+  // Only a key that names nothing is told apart; every other failure is a bad index.
+  if (FAILED(hr) && hr != eErrorKeyNotFound) return E_INVALIDARG;
+  return hr;
+}
+
+}  // namespace lumora

@@ -1,0 +1,51 @@
+// PRScratchItemsCollection: the scratch area of one section, free named strings kept
+// beside the profile, with no type, privacy, dialog or queue; every change is written at
+// once. Only the super user hands one out. Its cursor over the section's Scratch rows is
+// opened again when the store was closed since (a super user's CloseStore or password
+// reset closes every cursor). Items keep their collection alive and use its cursor as it
+// is at each call. Called only on the thread that created it.
+#ifndef LUMORA_SNAPSHOT_SCRATCH_ITEMS_COLLECTION_H_
+#define LUMORA_SNAPSHOT_SCRATCH_ITEMS_COLLECTION_H_
+
+#include <memory>
+#include <string>
+
+#include "common/catalogue.h"
+#include "lumora/object.h"
+#include "store/scratch_set.h"
+
+namespace lumora {
+
+class PRScratchItemsCollection : public Implements<DispatchImpl<IPRScratchItemsCollection>> {
+ public:
+  // Opens the cursor on the section's rows (the section as given: no qualification, no
+  // check). The store must be open. Failures are thrown.
+  void Open(const std::string& section);
+
+  HRESULT get_Count(LONG* pVal) override;
+  HRESULT CreateKey(BSTR key, BSTR Value) override;
+  HRESULT DeleteKey(BSTR key) override;
+  HRESULT DeleteAllKeys() override;
+  HRESULT Item(VARIANT Index, VARIANT* pItem) override;
+
+  // The store's open check and, when the store was closed since, a new cursor: every
+  // method (and every item) calls it first. Failures of the open are returned; those of
+  // the cursor are thrown.
+  HRESULT Ready();
+  CScratchSet& Cursor() { return *m_cursor; }
+  const std::string& Section() const { return m_section; }
+
+ protected:
+  ~PRScratchItemsCollection() override = default;
+
+ private:
+  // Positions the cursor on the row of `key`; false when the section has none.
+  bool FindKeyRow(const std::string& key);
+
+  std::unique_ptr<CScratchSet> m_cursor;
+  std::string m_section;
+};
+
+}  // namespace lumora
+
+#endif  // LUMORA_SNAPSHOT_SCRATCH_ITEMS_COLLECTION_H_

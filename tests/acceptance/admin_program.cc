@@ -1,0 +1,139 @@
+// An administration program, as the product's tools and privileged partners are
+// written: it links only the object runtime and works through the private library's
+// objects by their program identifiers. Signed at test time. Each step prints one line
+// "<step>: 0x<result>" (some add a value after the result) and the program exits 0.
+//   super                        create PRProfileSuperUser
+//   getkey                       PRGetAccessKey::GetKey; the key is remembered
+//   trade                        PRProfileSuperKeyAuth::GetProfileSuper with the remembered key
+//   trade-key KEY                the same with KEY ("-" for an empty key)
+//   cert-add SECTION CLASS FILE  certificate management with the record in FILE
+//   cert-delete / cert-revoke SECTION CLASS FILE
+//   cert-get SECTION CLASS SEQ OUT
+//   cert-check SECTION CLASS TIME FILE    (TIME: 1 asks for the time check)
+//   under SECTION EXE TRUSTED    UnderAuthenticate on the last super user ("-" for no EXE)
+//   reset / close                ResetPassword / CloseStore of the last super user
+//   reserved                     the reserved methods of the last super user
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "lumora/profile_private.h"
+#include "lumora/values.h"
+
+using namespace lumora;
+
+namespace {
+
+void Report(const std::string& step, HRESULT hr, const std::string& value = {}) {
+  std::printf("%s: 0x%08X%s%s\n", step.c_str(), static_cast<unsigned>(hr), value.empty() ? "" : " ", value.c_str());
+}
+
+template <class I>
+HRESULT Create(const char16_t* progId, ComPtr<I>* object) {
+  CLSID clsid{};
+  HRESULT hr = CLSIDFromProgID(progId, &clsid);
+  if (FAILED(hr)) return hr;
+  return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IidOf<I>, object->put_void());
+}
+
+Bstr ReadRecord(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return Bstr::FromBytes(bytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string key;
+  ComPtr<IPRProfileSuperUser> superUser;
+  ComPtr<IPRProfileCertificateManagement> certificates;
+  for (size_t i = 0; i < args.size();) {
+    const std::string step = args[i++];
+    auto next = [&]() { return i < args.size() ? args[i++] : std::string(); };
+    HRESULT hr = S_OK;
+    if (step == "super") {
+      hr = Create(u"PRProfileSuperUser.PRProfileSuperUser", &superUser);
+      Report(step, hr);
+    } else if (step == "getkey") {
+      ComPtr<IPRGetAccessKey> getter;
+      hr = Create(u"PRGetAccessKey.PRGetAccessKey", &getter);
+      Bstr text;
+      if (SUCCEEDED(hr)) hr = getter->GetKey(text.put());
+      if (SUCCEEDED(hr)) key = text.ToUtf8();
+      Report(step, hr, SUCCEEDED(hr) ? key : std::string());
+    } else if (step == "trade" || step == "trade-key") {
+      std::string given = step == "trade" ? key : next();
+      if (step == "trade-key" && given == "-") given.clear();
+      ComPtr<IPRProfileSuperKeyAuth> auth;
+      hr = Create(u"PRProfileSuperKeyAuth.PRProfileSuperKeyAuth", &auth);
+      Bstr keyText = Bstr::FromUtf8(given);
+      ComPtr<IPRProfileSuperUser> traded;
+      if (SUCCEEDED(hr)) hr = auth->GetProfileSuper(keyText.get(), traded.put());
+      if (SUCCEEDED(hr)) superUser = std::move(traded);
+      Report(step, hr);
+    } else if (step.rfind("cert-", 0) == 0) {
+      if (!certificates) {
+        hr = Create(u"PRProfileCertificateManagement.PRProfileCertificateManagement", &certificates);
+        if (FAILED(hr)) {
+          Report(step, hr);
+          continue;
+        }
+      }
+      Bstr section = Bstr::FromUtf8(next());
+      const LONG usage = std::stol(next());
+      if (step == "cert-add" || step == "cert-delete" || step == "cert-revoke") {
+        Bstr record = ReadRecord(next());
+        hr = step == "cert-add"      ? certificates->AddCertificate(section.get(), usage, record.get())
+             : step == "cert-delete" ? certificates->DeleteCertificate(section.get(), usage, record.get())
+                                     : certificates->RevokeCertificate(section.get(), usage, record.get());
+        Report(step, hr);
+      } else if (step == "cert-get") {
+        const LONG sequence = std::stol(next());
+        const std::string out = next();
+        Bstr record;
+        hr = certificates->GetCertificate(section.get(), usage, sequence, record.put());
+        if (SUCCEEDED(hr)) {
+          std::ofstream(out, std::ios::binary)
+              .write(reinterpret_cast<const char*>(record.get()), SysStringByteLen(record.get()));
+        }
+        Report(step, hr);
+      } else if (step == "cert-check") {
+        const VARIANT_BOOL time = next() == "1" ? VARIANT_TRUE : VARIANT_FALSE;
+        Bstr record = ReadRecord(next());
+        hr = certificates->CheckCertificate(section.get(), usage, time, record.get());
+        Report(step, hr);
+      } else {
+        std::fprintf(stderr, "unknown step %s\n", step.c_str());
+        return 2;
+      }
+    } else if (step == "under") {
+      Bstr section = Bstr::FromUtf8(next());
+      std::string exe = next();
+      if (exe == "-") exe.clear();
+      Bstr path = Bstr::FromUtf8(exe);
+      const VARIANT_BOOL trusted = next() == "1" ? VARIANT_TRUE : VARIANT_FALSE;
+      ComPtr<IPRProfile> session;
+      hr = superUser ? superUser->UnderAuthenticate(section.get(), path.get(), trusted, session.put()) : E_POINTER;
+      Report(step, hr);
+    } else if (step == "reset") {
+      Report(step, superUser ? superUser->ResetPassword() : E_POINTER);
+    } else if (step == "close") {
+      Report(step, superUser ? superUser->CloseStore() : E_POINTER);
+    } else if (step == "reserved") {
+      Report("reserved1", superUser ? superUser->Reserved1(1, 2, 3, 4) : E_POINTER);
+      Report("reserved2", superUser ? superUser->Reserved2(1, 2, 3) : E_POINTER);
+      Report("reserved3", superUser ? superUser->Reserved3(1, 2) : E_POINTER);
+      Bstr any = Bstr::FromUtf8("com.whatever");
+      Report("grant", superUser ? superUser->GrantSectionAccess(any.get()) : E_POINTER);
+    } else {
+      std::fprintf(stderr, "unknown step %s\n", step.c_str());
+      return 2;
+    }
+  }
+  std::fflush(stdout);
+  return 0;
+}
