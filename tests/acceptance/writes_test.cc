@@ -137,5 +137,43 @@ TEST_F(WritesTest, RefusalsDeletionsAndFailuresAsAProgramSeesThem) {
   EXPECT_EQ(Store().count("acme.y"), 0u);
 }
 
+TEST_F(WritesTest, PrivilegedObjectsWriteWithoutADialogButNeverMakeAVariableShared) {
+  // The product's administration program: its super user addresses every section; the
+  // session it hands out on its own authority for a section may not create shared
+  // variables, and both write without asking when they say so.
+  Answers({R"({"actions":[{"select":[0],"press":"shared"}],"answer":"allow"})"});
+  // One step per line.
+  // clang-format off
+  const auto results = RunSteps(Admin("product"), {
+      "super",
+      "su-create", "common.flag", "6", "T", "0", "Flag",
+      "su-create-null", "common.size", "1", "1", "Size",
+      "su-create", "acme.kept", "5", "k", "0", "Kept",
+      "su-execute", "-1",
+      "su-privacy", "common.flag", "1",                   // a common variable: requester 2
+      "su-privacy", "acme.kept", "1",                     // another variable: no record
+      "su-execute", "-1",
+      "under", "acme", "-", "1",
+      "s-create", "acme.p", "5", "v", "1", "P",           // shared: refused
+      "s-create", "acme.p", "5", "v", "0", "P",
+      "s-execute", "-1",
+      "s-modify", "acme.p", "v2",
+      "s-execute", "1",                                   // the user makes it shared: requester 0
+      "s-modify", "acme.p", "v3",
+  });
+  // clang-format on
+  EXPECT_EQ(results, (Results{kOk, kOk, kOk, kOk, "0x00000000 3", kOk, kOk, "0x00000000 2", kOk, kAccessDenied, kOk,
+                              "0x00000000 1", kOk, "0x00000000 1", kOk}));
+  const auto store = Store();
+  EXPECT_EQ(store.at("common.flag").privacy, ePrivacyShared);
+  EXPECT_EQ(store.at("common.size").raw, "\x02\x02");
+  EXPECT_EQ(store.at("common.size").privacy, ePrivacyShared) << "the super user's own session may share";
+  EXPECT_EQ(store.at("acme.kept").privacy, ePrivacyShared);
+  EXPECT_EQ(store.at("acme.p").raw, "v2") << "the last request was never executed";
+  EXPECT_EQ(store.at("acme.p").privacy, ePrivacyShared);
+  EXPECT_EQ(Changes(), (std::vector<Change>{{"Flag", 1, 2}, {"P", 1, 0}}));
+  EXPECT_EQ(Shown().size(), 1u) << "only the execution with a window asked the user";
+}
+
 }  // namespace
 }  // namespace lumora::testing
