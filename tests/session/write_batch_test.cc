@@ -10,6 +10,7 @@
 #include "session/create_request_item.h"
 #include "session/modify_raw_value_request_item.h"
 #include "tests/session/write_fixture.h"
+#include "tests/store/german_locale.h"
 
 namespace lumora::testing {
 namespace {
@@ -330,6 +331,34 @@ TEST_F(WriteBatchTest, WithoutTheNotificationServiceOrTheSinkTheBatchIsStillWhol
   EXPECT_EQ(Row("acme.c")->privacy, ePrivacyShared);
   EXPECT_TRUE(ChangeRecords().empty());
   EXPECT_TRUE(SinkBatches().empty());
+}
+
+TEST_F(WriteBatchTest, AHostInAGermanLocaleWritesTheSameRawValuesAndSeesItsOwnDates) {
+  Put("acme.r", "0", eTypeString, ePrivacyPrivate, "Ratio");
+  ComPtr<PRProfile> s = Session("acme");
+  GermanLocale german;
+  if (!german.active()) GTEST_SKIP() << german.why();
+  Variant ratio = Variant::R8(1.5);
+  ASSERT_EQ(s->AddModifyValueRequest(Bstr::FromUtf8("acme.r").get(), ratio.get()), S_OK);
+  Variant when = Variant::Date(36526.75);
+  ASSERT_EQ(
+      s->AddCreateKeyRequest2(Bstr::FromUtf8("acme.when").get(), eTypeDateTime, when.get(), eVolatilityChangesNever,
+                              ePrivacyPrivate, Bstr::FromUtf8("When").get(), VARIANT_FALSE, nullptr),
+      S_OK);
+  ASSERT_EQ(Modify(s.get(), "acme.r", "2.25"), S_OK) << "merged: the raw text as given";
+  LONG executed = 0;
+  EXPECT_EQ(Execute(s.get(), &executed), S_OK);
+  EXPECT_EQ(executed, 2);
+  Bstr shownDate;
+  ASSERT_EQ(VarBstrFromDate(36526.75, LOCALE_USER_DEFAULT, 0, shownDate.put()), S_OK);
+  ASSERT_EQ(m_user.shown.size(), 1u);
+  EXPECT_EQ(m_user.shown[0].rows[1], (std::vector<std::string>{"When", shownDate.ToUtf8(), "Private"}));
+  EXPECT_EQ(Row("acme.r")->raw, "2.25");
+  EXPECT_EQ(Row("acme.when")->raw, "36526.750000") << "raw numbers in the C locale";
+
+  ASSERT_EQ(s->AddModifyValueRequest(Bstr::FromUtf8("acme.r").get(), ratio.get()), S_OK);
+  EXPECT_EQ(Execute(s.get(), &executed), S_OK);
+  EXPECT_EQ(Row("acme.r")->raw, "1.500000");
 }
 
 }  // namespace
