@@ -428,10 +428,10 @@ std::vector<std::string> SplitOn(const std::string& text, char separator) {
 }
 
 // A VARIANT from "kind:text".
-Variant Typed(const std::string& spec) {
-  const size_t colon = spec.find(':');
-  const std::string kind = spec.substr(0, colon);
-  const std::string text = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
+Variant Typed(const std::string& typed) {
+  const size_t colon = typed.find(':');
+  const std::string kind = typed.substr(0, colon);
+  const std::string text = colon == std::string::npos ? std::string() : typed.substr(colon + 1);
   if (kind == "i4") return Variant::I4(std::stol(text));
   if (kind == "r8") return Variant::R8(std::stod(text));
   if (kind == "bool") return Variant::Bool(text == "1");
