@@ -4,6 +4,8 @@
 #include "common/component_module.h"
 #include "lumora/error.h"
 #include "lumora/values.h"
+#include "snapshot/key_attrs_collection.h"
+#include "snapshot/scratch_items_collection.h"
 #include "store/profile_database.h"
 #include "trust/section_access.h"
 
@@ -111,16 +113,32 @@ HRESULT PRProfileSuperUser::UnderAuthenticate(BSTR reverseDomainName, BSTR execu
   });
 }
 
-HRESULT PRProfileSuperUser::ExecuteReadAllKeysInSection(BSTR, IPRKeyAttrsCollection** ppCollection) {
+HRESULT PRProfileSuperUser::ExecuteReadAllKeysInSection(BSTR reverseDomainName, IPRKeyAttrsCollection** ppCollection) {
   if (ppCollection == nullptr) return E_POINTER;
   *ppCollection = nullptr;
-  return E_NOTIMPL;
+  return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
+    const HRESULT hr = OpenProfileDatabase();
+    if (FAILED(hr)) return hr;
+    ComPtr<PRKeyAttrsCollection> collection = MakeComponentObject<PRKeyAttrsCollection>();
+    collection->SetStoreHolder(static_cast<IPRProfile*>(m_inner.get()));
+    collection->FillSection(Bstr::ToUtf8(reverseDomainName));
+    *ppCollection = collection.detach();
+    return S_OK;
+  });
 }
 
-HRESULT PRProfileSuperUser::UnderAuthenticateForScratch(BSTR, IPRScratchItemsCollection** ppScratch) {
+HRESULT PRProfileSuperUser::UnderAuthenticateForScratch(BSTR reverseDomainName, IPRScratchItemsCollection** ppScratch) {
   if (ppScratch == nullptr) return E_POINTER;
   *ppScratch = nullptr;
-  return E_NOTIMPL;
+  return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
+    const HRESULT hr = OpenProfileDatabase();
+    if (FAILED(hr)) return hr;
+    ComPtr<PRScratchItemsCollection> scratch = MakeComponentObject<PRScratchItemsCollection>();
+    scratch->SetStoreHolder(static_cast<IPRProfile*>(m_inner.get()));
+    scratch->Open(Bstr::ToUtf8(reverseDomainName));
+    *ppScratch = scratch.detach();
+    return S_OK;
+  });
 }
 
 HRESULT PRProfileSuperUser::ResetPassword() {

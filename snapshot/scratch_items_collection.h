@@ -21,6 +21,9 @@ class PRScratchItemsCollection : public Implements<DispatchImpl<IPRScratchItemsC
   // Opens the cursor on the section's rows (the section as given: no qualification, no
   // check). The store must be open. Failures are thrown.
   void Open(const std::string& section);
+  // The object whose life keeps the store open (and its provider held, which values are
+  // protected with) for as long as this collection and its items live.
+  void SetStoreHolder(IUnknown* holder) { m_storeHolder = ComPtr<IUnknown>(holder); }
 
   HRESULT get_Count(LONG* pVal) override;
   HRESULT CreateKey(BSTR key, BSTR Value) override;
@@ -44,6 +47,7 @@ class PRScratchItemsCollection : public Implements<DispatchImpl<IPRScratchItemsC
 
   std::unique_ptr<CScratchSet> m_cursor;
   std::string m_section;
+  ComPtr<IUnknown> m_storeHolder;
 };
 
 }  // namespace lumora

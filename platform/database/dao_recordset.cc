@@ -566,7 +566,10 @@ void CDaoRecordset::MoveLast() {
 }
 
 void CDaoRecordset::MoveNext() {
-  if (IsEOF()) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
+  // Moving off a row just deleted is how a walk that deletes goes on, also when that row
+  // was the last member.
+  const bool leavingDeleted = m_open && m_where == Where::kOnRow && m_currentDeleted;
+  if (IsEOF() && !leavingDeleted) AfxThrowDaoException(kJetNoCurrentRecord, "No current record");
   DaoRow row;
   const std::optional<int64_t> rowid =
       NextMember(m_where == Where::kBeforeFirst ? std::nullopt : std::optional<int64_t>(m_currentRowid), &row);

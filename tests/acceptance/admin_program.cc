@@ -12,6 +12,12 @@
 //   cert-check SECTION CLASS TIME FILE    (TIME: 1 asks for the time check)
 //   under SECTION EXE TRUSTED    UnderAuthenticate on the last super user ("-" for no EXE)
 //   reset / close                ResetPassword / CloseStore of the last super user
+//   all SECTION                  ExecuteReadAllKeysInSection: its count, then one line per
+//                                item "item: uki|type|privacy|field name|display value"
+//   scratch SECTION              opens the section's scratch area (kept for the steps below)
+//   scratch-set KEY VALUE, scratch-delete KEY, scratch-clear, scratch-count,
+//   scratch-get KEY (by item, "value" after the result), scratch-put KEY VALUE (by item),
+//   scratch-hold KEY (keeps an item), scratch-held-get (reads the kept item)
 //   reserved                     the reserved methods of the last super user
 // Write steps (see RunWriteStep), on the last super user (su-) or on the session the last
 // "under" handed out (s-):
@@ -115,6 +121,8 @@ int main(int argc, char** argv) {
   ComPtr<IPRProfileSuperUser> superUser;
   ComPtr<IPRProfileCertificateManagement> certificates;
   ComPtr<IPRProfile> lastSession;  // handed out by the last "under"
+  ComPtr<IPRScratchItemsCollection> scratch;
+  ComPtr<IPRScratchItem> heldItem;
   for (size_t i = 0; i < args.size();) {
     const std::string step = args[i++];
     auto next = [&]() { return i < args.size() ? args[i++] : std::string(); };
@@ -185,6 +193,83 @@ int main(int argc, char** argv) {
       hr = superUser ? superUser->UnderAuthenticate(section.get(), path.get(), trusted, session.put()) : E_POINTER;
       lastSession = std::move(session);
       Report(step, hr);
+    } else if (step == "all") {
+      Bstr section = Bstr::FromUtf8(next());
+      ComPtr<IPRKeyAttrsCollection> all;
+      hr = superUser ? superUser->ExecuteReadAllKeysInSection(section.get(), all.put()) : E_POINTER;
+      LONG count = 0;
+      if (SUCCEEDED(hr)) hr = all->get_Count(&count);
+      Report(step, hr, std::to_string(count));
+      for (LONG i = 0; SUCCEEDED(hr) && i < count; ++i) {
+        Variant index = Variant::I4(i);
+        Variant item;
+        if (FAILED(all->Item(*index.get(), item.get()))) continue;
+        ComPtr<IPRSuperKeyAttr> attr;
+        if (FAILED(item->pdispVal->QueryInterface(IID_IPRSuperKeyAttr, attr.put_void()))) continue;
+        Bstr uki;
+        Bstr field;
+        Bstr display;
+        EProfileDataType type = eTypeUnknown;
+        EPrivacy privacy = ePrivacyPrivate;
+        attr->get_Uki(uki.put());
+        attr->get_FieldName(field.put());
+        attr->get_DisplayValue(display.put());
+        attr->get_Type(&type);
+        attr->get_Privacy(&privacy);
+        std::printf("item: %s|%d|%d|%s|%s\n", uki.ToUtf8().c_str(), static_cast<int>(type), static_cast<int>(privacy),
+                    field.ToUtf8().c_str(), display.ToUtf8().c_str());
+      }
+    } else if (step == "scratch") {
+      Bstr section = Bstr::FromUtf8(next());
+      hr = superUser ? superUser->UnderAuthenticateForScratch(section.get(), scratch.put()) : E_POINTER;
+      Report(step, hr);
+    } else if (step.rfind("scratch-", 0) == 0) {
+      if (!scratch) {
+        Report(step, E_POINTER);
+        continue;
+      }
+      auto itemOf = [&](const std::string& key, ComPtr<IPRScratchItem>* item) {
+        Variant index = Variant::Utf8(key);
+        Variant found;
+        HRESULT result = scratch->Item(*index.get(), found.get());
+        if (SUCCEEDED(result)) result = found->pdispVal->QueryInterface(IID_IPRScratchItem, item->put_void());
+        return result;
+      };
+      if (step == "scratch-set") {
+        Bstr key = Bstr::FromUtf8(next());
+        Bstr value = Bstr::FromUtf8(next());
+        Report(step, scratch->CreateKey(key.get(), value.get()));
+      } else if (step == "scratch-delete") {
+        Bstr key = Bstr::FromUtf8(next());
+        Report(step, scratch->DeleteKey(key.get()));
+      } else if (step == "scratch-clear") {
+        Report(step, scratch->DeleteAllKeys());
+      } else if (step == "scratch-count") {
+        LONG count = 0;
+        hr = scratch->get_Count(&count);
+        Report(step, hr, std::to_string(count));
+      } else if (step == "scratch-get") {
+        ComPtr<IPRScratchItem> item;
+        hr = itemOf(next(), &item);
+        Bstr value;
+        if (SUCCEEDED(hr)) hr = item->get_Value(value.put());
+        Report(step, hr, SUCCEEDED(hr) ? "[" + value.ToUtf8() + "]" : std::string());
+      } else if (step == "scratch-put") {
+        ComPtr<IPRScratchItem> item;
+        hr = itemOf(next(), &item);
+        Bstr value = Bstr::FromUtf8(next());
+        if (SUCCEEDED(hr)) hr = item->put_Value(value.get());
+        Report(step, hr);
+      } else if (step == "scratch-hold") {
+        Report(step, itemOf(next(), &heldItem));
+      } else if (step == "scratch-held-get") {
+        Bstr value;
+        hr = heldItem ? heldItem->get_Value(value.put()) : E_POINTER;
+        Report(step, hr, SUCCEEDED(hr) ? "[" + value.ToUtf8() + "]" : std::string());
+      } else {
+        std::fprintf(stderr, "unknown step %s\n", step.c_str());
+        return 2;
+      }
     } else if (step == "reset") {
       Report(step, superUser ? superUser->ResetPassword() : E_POINTER);
     } else if (step == "close") {

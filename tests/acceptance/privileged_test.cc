@@ -4,11 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "common/settings_client.h"
 #include "platform/codesign/image_certificates.h"
 #include "store/key_set.h"
 #include "store/profile_database.h"
+#include "store/scratch_set.h"
 #include "store/store_context.h"
 #include "store/value_protection.h"
 #include "tests/acceptance/installation_fixture.h"
@@ -226,6 +228,128 @@ TEST_F(PrivilegedTest, AResetStaysAResetAndLosesWhatWasProtected) {
   set.Close();
   CloseProfileDatabase();
   ReleaseCryptProvider();
+}
+
+TEST_F(PrivilegedTest, ScratchAreasKeepTheirDataThroughAClosedStore) {
+  const std::string tooLong(1007, 'x');
+  EXPECT_EQ(RunSteps(Admin("product"), {"super",
+                                        "scratch",
+                                        "com.acme",
+                                        "scratch-set",
+                                        "a",
+                                        "A",
+                                        "scratch-set",
+                                        "a",
+                                        "B",
+                                        "scratch-count",
+                                        "scratch-get",
+                                        "a",
+                                        "scratch-delete",
+                                        "nothing",
+                                        "scratch-get",
+                                        "nothing",
+                                        "scratch-set",
+                                        "long",
+                                        tooLong,
+                                        "scratch-hold",
+                                        "a",
+                                        "close",
+                                        "scratch-get",
+                                        "a",
+                                        "scratch-held-get",
+                                        "scratch-set",
+                                        "b",
+                                        "C",
+                                        "scratch-count",
+                                        "scratch",
+                                        "com.globex",
+                                        "scratch-set",
+                                        "a",
+                                        "other",
+                                        "scratch",
+                                        "com.acme",
+                                        "scratch-get",
+                                        "a",
+                                        "scratch-hold",
+                                        "a",
+                                        "scratch-delete",
+                                        "a",
+                                        "scratch-held-get",
+                                        "scratch-count"}),
+            (std::vector<std::string>{kOk,
+                                      kOk,
+                                      kOk,
+                                      kOk,
+                                      "0x00000000 1",
+                                      "0x00000000 [B]",
+                                      kOk,
+                                      "0x8004E302",
+                                      "0x80070057",
+                                      kOk,
+                                      kOk,
+                                      "0x00000000 [B]",
+                                      "0x00000000 [B]",
+                                      kOk,
+                                      "0x00000000 2",
+                                      kOk,
+                                      kOk,
+                                      kOk,
+                                      "0x00000000 [B]",
+                                      kOk,
+                                      kOk,
+                                      "0x8004E302",
+                                      "0x00000000 1"}));
+  // Values are stored protected; the other section's row is untouched by a clear.
+  EXPECT_EQ(RunSteps(Admin("product"), {"super", "scratch", "com.acme", "scratch-clear", "scratch-count", "scratch",
+                                        "com.globex", "scratch-get", "a"}),
+            (std::vector<std::string>{kOk, kOk, kOk, "0x00000000 0", kOk, "0x00000000 [other]"}));
+  ASSERT_EQ(AcquireCryptProvider(), 0);
+  ASSERT_EQ(OpenProfileDatabase(), S_OK);
+  {
+    CScratchSet set(ProfileDatabase());
+    set.Open();
+    ASSERT_FALSE(set.IsEOF());
+    EXPECT_EQ(set.m_section, "com.globex");
+    EXPECT_NE(set.m_value, "other");
+    EXPECT_EQ(UnprotectValue(set.m_value), "other");
+  }
+  CloseProfileDatabase();
+  ReleaseCryptProvider();
+  // Partners never reach the scratch area: the super user is refused to them.
+  EXPECT_EQ(RunSteps(Admin("acme"), {"super", "scratch", "com.acme"}),
+            (std::vector<std::string>{kAccessDenied, "0x80004003"}));
+}
+
+TEST_F(PrivilegedTest, AWholeSectionIsReadWithEveryColumn) {
+  ASSERT_EQ(AcquireCryptProvider(), 0);
+  ASSERT_EQ(OpenProfileDatabase(), S_OK);
+  {
+    CKeySet set(ProfileDatabase(), dbOpenDynaset);
+    set.Open();
+    struct Row {
+      std::string key;
+      std::string value;
+      SHORT type;
+      BYTE privacy;
+    };
+    for (const auto& [key, value, type, privacy] :
+         {Row{"name", "Ada", 5, 1}, Row{"age", "37", 1, 0}, Row{"unset", std::string(kNotSetMarker), 5, 0}}) {
+      set.AddNew();
+      set.m_Section = "com.acme.planner";
+      set.m_Key = key;
+      set.m_Value = ProtectValue(value);
+      set.m_FieldName = "Field " + key;
+      set.m_Type = type;
+      set.m_Privacy = privacy;
+      set.Update();
+    }
+  }
+  CloseProfileDatabase();
+  ReleaseCryptProvider();
+  EXPECT_EQ(RunSteps(Admin("product"), {"super", "all", "com.acme.planner", "all", "com.nothing.here"}),
+            (std::vector<std::string>{kOk, "0x00000000 3", "com.acme.planner.name|5|1|Field name|Ada",
+                                      "com.acme.planner.age|1|0|Field age|37",
+                                      "com.acme.planner.unset|5|0|Field unset|", "0x00000000 0"}));
 }
 
 }  // namespace

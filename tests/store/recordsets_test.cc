@@ -570,5 +570,44 @@ TEST_F(RecordsetTest, ClosingTheDatabaseClosesItsRecordsetsFirst) {
   EXPECT_EQ(CodeOf([&] { exclusive.Open(m_path, true); }), S_OK);
 }
 
+TEST_F(RecordsetTest, AWalkThatDeletesEveryRowEndsAtTheEnd) {
+  // Rows the set added itself, then rows it found at open: the framework's own pattern
+  // (delete, move next, until the end) must end quietly after the last one.
+  CScratchSet set(&m_db);
+  set.m_strFilter = "SECTION = 'x'";
+  set.Open();
+  for (const char* key : {"b", "c"}) {
+    set.AddNew();
+    set.m_section = "x";
+    set.m_key = key;
+    set.m_value = "v";
+    set.Update();
+  }
+  for (int pass = 0; pass < 2; ++pass) {
+    set.MoveFirst();
+    int deleted = 0;
+    while (!set.IsEOF()) {
+      set.Delete();
+      ++deleted;
+      EXPECT_EQ(CodeOf([&] { set.MoveNext(); }), S_OK) << deleted;
+    }
+    EXPECT_EQ(deleted, 2);
+    EXPECT_EQ(set.GetRecordCount(), 0);
+    EXPECT_EQ(CodeOf([&] { set.MoveNext(); }), CDaoException::ScodeOf(kJetNoCurrentRecord)) << "past the end";
+    if (pass == 0) {
+      set.Close();
+      for (const char* key : {"d", "e"}) {
+        CScratchSet adder(&m_db);
+        adder.Open();
+        adder.AddNew();
+        adder.m_section = "x";
+        adder.m_key = key;
+        adder.Update();
+      }
+      set.Open();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace lumora
