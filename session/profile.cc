@@ -85,7 +85,10 @@ HRESULT PRProfile::GrantSectionAccess(BSTR reverseDomainName) {
   });
 }
 
-bool PRProfile::IsSectionGranted(std::string_view section) const { return m_bAllSections || section == m_section; }
+// An object that was never granted holds the empty section, which no uki may use.
+bool PRProfile::IsSectionGranted(std::string_view section) const {
+  return m_bAllSections || (!m_section.empty() && section == m_section);
+}
 
 std::string PRProfile::QualifyUki(std::string_view uki) const {
   return QualifyCommonUki(m_bAllSections, m_section, uki);

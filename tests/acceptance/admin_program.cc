@@ -19,6 +19,14 @@
 //   scratch-get KEY (by item, "value" after the result), scratch-put KEY VALUE (by item),
 //   scratch-hold KEY (keeps an item), scratch-held-get (reads the kept item)
 //   reserved                     the reserved methods of the last super user
+// Write steps (see RunWriteStep), on the last super user (su-) or on the session the last
+// "under" handed out (s-):
+//   su-create / s-create UKI TYPE RAW PRIVACY FIELD    AddCreateKeyRequest
+//   su-create-null UKI TYPE PRIVACY FIELD              AddCreateNullKeyRequest
+//   su-modify / s-modify UKI RAW                       AddModifyRawValueRequest
+//   su-privacy UKI PRIVACY                             AddModifyPrivacyRequest
+//   su-link UKI 1|0                                    AddLinkRequest
+//   su-execute / s-execute HWND                        ExecuteWriteRequests; adds the count executed
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -50,6 +58,61 @@ Bstr ReadRecord(const std::string& path) {
   return Bstr::FromBytes(bytes);
 }
 
+// Runs a write step on the super user or the last session, taking its arguments from
+// `next`. False for a step that is not a write step.
+template <class Next>
+bool RunWriteStep(const std::string& step, Next& next, IPRProfileSuperUser* superUser, IPRProfile* session) {
+  const bool onSuper = step.rfind("su-", 0) == 0;
+  if (!onSuper && step.rfind("s-", 0) != 0) return false;
+  const std::string verb = step.substr(onSuper ? 3 : 2);
+  if (onSuper ? superUser == nullptr : session == nullptr) {
+    Report(step, E_POINTER);
+    return true;
+  }
+  HRESULT hr = S_OK;
+  if (verb == "create" || verb == "create-null") {
+    Bstr uki = Bstr::FromUtf8(next());
+    const auto type = static_cast<EProfileDataType>(std::stol(next()));
+    Bstr raw = Bstr::FromUtf8(verb == "create" ? next() : std::string());
+    const auto privacy = static_cast<EPrivacy>(std::stol(next()));
+    Bstr field = Bstr::FromUtf8(next());
+    if (verb == "create-null") {
+      hr = onSuper ? superUser->AddCreateNullKeyRequest(uki.get(), type, eVolatilityChangesNever, privacy, field.get(),
+                                                        VARIANT_FALSE, nullptr)
+                   : E_NOTIMPL;
+    } else if (onSuper) {
+      hr = superUser->AddCreateKeyRequest(uki.get(), type, raw.get(), eVolatilityChangesNever, privacy, field.get(),
+                                          VARIANT_FALSE, nullptr);
+    } else {
+      hr = session->AddCreateKeyRequest(uki.get(), type, raw.get(), eVolatilityChangesNever, privacy, field.get(),
+                                        VARIANT_FALSE, nullptr);
+    }
+  } else if (verb == "modify") {
+    Bstr uki = Bstr::FromUtf8(next());
+    Bstr raw = Bstr::FromUtf8(next());
+    hr = onSuper ? superUser->AddModifyRawValueRequest(uki.get(), raw.get())
+                 : session->AddModifyRawValueRequest(uki.get(), raw.get());
+  } else if (verb == "privacy" && onSuper) {
+    Bstr uki = Bstr::FromUtf8(next());
+    hr = superUser->AddModifyPrivacyRequest(uki.get(), static_cast<EPrivacy>(std::stol(next())));
+  } else if (verb == "link" && onSuper) {
+    Bstr uki = Bstr::FromUtf8(next());
+    hr = superUser->AddLinkRequest(uki.get(), next() == "1" ? VARIANT_TRUE : VARIANT_FALSE);
+  } else if (verb == "execute") {
+    const LONG hwnd = std::stol(next());
+    Bstr message = Bstr::FromUtf8("Administration");
+    LONG executed = -1;
+    hr = onSuper ? superUser->ExecuteWriteRequests(hwnd, message.get(), &executed)
+                 : session->ExecuteWriteRequests(hwnd, message.get(), &executed);
+    Report(step, hr, std::to_string(executed));
+    return true;
+  } else {
+    return false;
+  }
+  Report(step, hr);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,12 +120,14 @@ int main(int argc, char** argv) {
   std::string key;
   ComPtr<IPRProfileSuperUser> superUser;
   ComPtr<IPRProfileCertificateManagement> certificates;
+  ComPtr<IPRProfile> lastSession;  // handed out by the last "under"
   ComPtr<IPRScratchItemsCollection> scratch;
   ComPtr<IPRScratchItem> heldItem;
   for (size_t i = 0; i < args.size();) {
     const std::string step = args[i++];
     auto next = [&]() { return i < args.size() ? args[i++] : std::string(); };
     HRESULT hr = S_OK;
+    if (RunWriteStep(step, next, superUser.get(), lastSession.get())) continue;
     if (step == "super") {
       hr = Create(u"PRProfileSuperUser.PRProfileSuperUser", &superUser);
       Report(step, hr);
@@ -126,6 +191,7 @@ int main(int argc, char** argv) {
       const VARIANT_BOOL trusted = next() == "1" ? VARIANT_TRUE : VARIANT_FALSE;
       ComPtr<IPRProfile> session;
       hr = superUser ? superUser->UnderAuthenticate(section.get(), path.get(), trusted, session.put()) : E_POINTER;
+      lastSession = std::move(session);
       Report(step, hr);
     } else if (step == "all") {
       Bstr section = Bstr::FromUtf8(next());

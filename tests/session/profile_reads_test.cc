@@ -74,7 +74,7 @@ TEST_F(ProfileReadsTest, RequestsAreQualifiedCheckedAndKeptAsTheyCome) {
 
   auto ungranted = Session("");
   EXPECT_EQ(Queue(ungranted.get(), "sec.a"), E_ACCESSDENIED);
-  EXPECT_EQ(Queue(ungranted.get(), ".a"), S_OK) << "before a grant only the empty section";
+  EXPECT_EQ(Queue(ungranted.get(), ".a"), E_ACCESSDENIED) << "before a grant not even the empty section";
   auto everything = Session("/");
   everything->m_bAllSections = true;
   EXPECT_EQ(Queue(everything.get(), "common.name"), S_OK);
