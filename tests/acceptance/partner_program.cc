@@ -17,6 +17,7 @@
 //   link UKI SOURCE          AddCreateLinkKeyRequest
 //   delete UKI               AddDeleteKeyRequest
 //   execute-write HWND MESSAGE   ExecuteWriteRequests; also prints "executed: N"
+//   d-create-key, d-modify-value, d-delete, d-execute-write: the same through IDispatch by name
 //   batches PREFIX FIRST COUNT SIZE   runs COUNT batches; batch b creates SIZE string variables
 //                            PREFIX<b>_<j> = "<b>:<j>" and prints "batch <b>: 0x<result> <executed>"
 //                            as soon as it returns (the reliability proofs kill or race it)
@@ -467,6 +468,51 @@ HRESULT RunBatches(IPRProfile* profile, const std::string& prefix, long first, l
   return S_OK;
 }
 
+// The write steps of a late-bound client: every member found by its name, every argument
+// a VARIANT, the count executed as the call's result.
+//   d-create-key UKI TYPE RAW PRIVACY FIELD, d-modify-value UKI TYPED, d-delete UKI,
+//   d-execute-write HWND MESSAGE (also prints "executed: N")
+template <class Take>
+HRESULT RunLateBoundWriteStep(IPRProfile* profile, const std::string& step, Take& take) {
+  ComPtr<IDispatch> dispatch;
+  HRESULT hr = profile->QueryInterface(IID_IDispatch, dispatch.put_void());
+  if (FAILED(hr)) return hr;
+  std::vector<Variant> args;
+  Variant result;
+  const char16_t* name = u"";
+  if (step == "d-create-key") {
+    const auto a = take(5);
+    name = u"AddCreateKeyRequest";
+    args.push_back(Variant::Utf8(a[0]));
+    args.push_back(Variant::I4(std::stol(a[1])));
+    args.push_back(Variant::Utf8(a[2]));
+    args.push_back(Variant::I4(eVolatilityChangesRarely));
+    args.push_back(Variant::I4(std::stol(a[3])));
+    args.push_back(Variant::Utf8(a[4]));
+    args.push_back(Variant::Bool(false));
+    args.push_back(Variant());
+  } else if (step == "d-modify-value") {
+    const auto a = take(2);
+    name = u"AddModifyValueRequest";
+    args.push_back(Variant::Utf8(a[0]));
+    args.push_back(Typed(a[1]));
+  } else if (step == "d-delete") {
+    name = u"AddDeleteKeyRequest";
+    args.push_back(Variant::Utf8(take(1)[0]));
+  } else {
+    const auto a = take(2);
+    name = u"ExecuteWriteRequests";
+    args.push_back(Variant::I4(std::stol(a[0])));
+    args.push_back(Variant::Utf8(a[1]));
+  }
+  hr = Call(dispatch.get(), IdOf(dispatch.get(), name), DISPATCH_METHOD, args, result.get());
+  if (step == "d-execute-write") {
+    Report(step.c_str(), hr);
+    std::printf("executed: %ld\n", result->vt == VT_I4 ? static_cast<long>(result->lVal) : -1L);
+  }
+  return hr;
+}
+
 // Runs the write step at argv[*i] with the arguments that follow it, leaving *i on its
 // last argument. False for a step that is not a write step.
 bool RunWriteStep(IPRProfile* profile, int argc, char** argv, int* i) {
@@ -525,6 +571,9 @@ bool RunWriteStep(IPRProfile* profile, int argc, char** argv, int* i) {
     Report(step.c_str(), hr);
     std::printf("executed: %ld\n", static_cast<long>(executed));
     return true;
+  } else if (step == "d-create-key" || step == "d-modify-value" || step == "d-delete" || step == "d-execute-write") {
+    hr = RunLateBoundWriteStep(profile, step, take);
+    if (step == "d-execute-write") return true;
   } else if (step == "batches") {
     const auto a = take(4);
     hr = RunBatches(profile, a[0], std::stol(a[1]), std::stol(a[2]), std::stol(a[3]));

@@ -175,5 +175,27 @@ TEST_F(WritesTest, PrivilegedObjectsWriteWithoutADialogButNeverMakeAVariableShar
   EXPECT_EQ(Shown().size(), 1u) << "only the execution with a window asked the user";
 }
 
+TEST_F(WritesTest, ALateBoundProgramWritesByNamesAlone) {
+  Answers({R"({"answer":"allow"})"});
+  // clang-format off
+  const Results results = RunPartnerInOrder("acme", {
+      "grant", "acme",
+      "d-create-key", "acme.visits", "1", "3", "0", "Visits",
+      "d-modify-value", "acme.visits", "i4:7",            // merged into the creation
+      "d-create-key", "acme.note", "5", "kept", "0", "Note",
+      "d-modify-value", "acme.note", "null:",             // refused: nothing to convert
+      "d-delete", "acme.gone",                            // fails when executed
+      "d-execute-write", "1", "Late"});
+  // clang-format on
+  // The failed deletion fails the call, so a late-bound caller gets no count back.
+  EXPECT_EQ(results, (Results{kOk, kOk, kOk, kOk, kOk, "0x80020005", kOk, "0x80004005", "-1"}));
+  const auto store = Store();
+  EXPECT_EQ(store.at("acme.visits").raw, "7");
+  EXPECT_EQ(store.at("acme.note").raw, "kept");
+  const auto shown = Shown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].find("Late"), std::string::npos) << shown[0];
+}
+
 }  // namespace
 }  // namespace lumora::testing
