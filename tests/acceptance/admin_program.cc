@@ -14,6 +14,7 @@
 //   reset / close                ResetPassword / CloseStore of the last super user
 //   all SECTION                  ExecuteReadAllKeysInSection: its count, then one line per
 //                                item "item: uki|type|privacy|field name|display value"
+//   d-all SECTION                the same late-bound: by program identifier and member names
 //   scratch SECTION              opens the section's scratch area (kept for the steps below)
 //   scratch-set KEY VALUE, scratch-delete KEY, scratch-clear, scratch-count,
 //   scratch-get KEY (by item, "value" after the result), scratch-put KEY VALUE (by item),
@@ -56,6 +57,57 @@ Bstr ReadRecord(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   return Bstr::FromBytes(bytes);
+}
+
+DISPID IdOf(IDispatch* object, const char16_t* name) {
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  DISPID dispid = DISPID_UNKNOWN;
+  object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+  return dispid;
+}
+
+HRESULT CallByName(IDispatch* object, const char16_t* name, WORD flags, VARIANT* arg, VARIANT* result) {
+  DISPPARAMS params{arg, nullptr, arg == nullptr ? 0u : 1u, 0};
+  EXCEPINFO info{};
+  const HRESULT hr =
+      object->Invoke(IdOf(object, name), IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &info, nullptr);
+  return hr == DISP_E_EXCEPTION ? info.scode : hr;
+}
+
+// "d-all SECTION": a late-bound administration script's whole-section read. The super user
+// is made by its versioned program identifier and asked for IDispatch only; every member is
+// found by its name; prints the count, then "item: uki|display value" per item.
+HRESULT LateBoundReadAll(const std::string& section) {
+  CLSID clsid{};
+  HRESULT hr = CLSIDFromProgID(u"PRProfileSuperUser.PRProfileSuperUser.1", &clsid);
+  ComPtr<IDispatch> superUser;
+  if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, superUser.put_void());
+  if (FAILED(hr)) return hr;
+  Variant name = Variant::Utf8(section);
+  Variant all;
+  hr = CallByName(superUser.get(), u"ExecuteReadAllKeysInSection", DISPATCH_METHOD, name.get(), all.get());
+  if (FAILED(hr)) return hr;
+  if (all->vt != VT_DISPATCH || all->pdispVal == nullptr) return E_UNEXPECTED;
+  Variant count;
+  hr = CallByName(all->pdispVal, u"Count", DISPATCH_PROPERTYGET, nullptr, count.get());
+  if (FAILED(hr)) return hr;
+  Report("d-all", hr, std::to_string(count->lVal));
+  for (LONG i = 0; i < count->lVal; ++i) {
+    Variant index = Variant::I4(i);
+    Variant item;
+    Variant uki;
+    Variant display;
+    hr = CallByName(all->pdispVal, u"Item", DISPATCH_METHOD, index.get(), item.get());
+    if (SUCCEEDED(hr)) hr = CallByName(item->pdispVal, u"Uki", DISPATCH_PROPERTYGET, nullptr, uki.get());
+    if (FAILED(hr)) return hr;
+    // A variable without a value has no display text: the property says so.
+    const HRESULT shown = CallByName(item->pdispVal, u"DisplayValue", DISPATCH_PROPERTYGET, nullptr, display.get());
+    char failed[16];
+    std::snprintf(failed, sizeof failed, "0x%08X", static_cast<unsigned>(shown));
+    std::printf("item: %s|%s\n", Bstr::Copy(uki->bstrVal).ToUtf8().c_str(),
+                SUCCEEDED(shown) ? Bstr::Copy(display->bstrVal).ToUtf8().c_str() : failed);
+  }
+  return S_OK;
 }
 
 // Runs a write step on the super user or the last session, taking its arguments from
@@ -128,7 +180,10 @@ int main(int argc, char** argv) {
     auto next = [&]() { return i < args.size() ? args[i++] : std::string(); };
     HRESULT hr = S_OK;
     if (RunWriteStep(step, next, superUser.get(), lastSession.get())) continue;
-    if (step == "super") {
+    if (step == "d-all") {
+      hr = LateBoundReadAll(next());
+      if (FAILED(hr)) Report(step, hr);
+    } else if (step == "super") {
       hr = Create(u"PRProfileSuperUser.PRProfileSuperUser", &superUser);
       Report(step, hr);
     } else if (step == "getkey") {

@@ -350,6 +350,11 @@ TEST_F(PrivilegedTest, AWholeSectionIsReadWithEveryColumn) {
             (std::vector<std::string>{kOk, "0x00000000 3", "com.acme.planner.name|5|1|Field name|Ada",
                                       "com.acme.planner.age|1|0|Field age|37",
                                       "com.acme.planner.unset|5|0|Field unset|", "0x00000000 0"}));
+  EXPECT_EQ(RunSteps(Admin("product"), {"d-all", "com.acme.planner"}),
+            (std::vector<std::string>{"0x00000000 3", "com.acme.planner.name|Ada", "com.acme.planner.age|37",
+                                      "com.acme.planner.unset|0x8004E301"}));
+  EXPECT_EQ(RunSteps(Admin("acme"), {"d-all", "com.acme.planner"}), (std::vector<std::string>{kAccessDenied}))
+      << "late binding is no way around the product's signature";
 }
 
 }  // namespace
