@@ -233,7 +233,27 @@ HRESULT PRKeyAttrsCollection::MakeItem(size_t row, const std::string& arrayKey, 
   return MakeItem(row, arrayKey, &reader, item);
 }
 
-HRESULT PRKeyAttrsCollection::MakeItem(size_t row, const std::string& arrayKey, CKeySet* reader, VARIANT* item) const {
+PRKeyAttrsCollection::Prefetched PRKeyAttrsCollection::PrefetchForEveryRow(CKeySet* reader) const {
+  Prefetched prefetched;
+  prefetched.linkValues = LinkSourceValues(reader->m_pDatabase);
+  if (m_privileged) {
+    std::vector<std::string> enumerations;
+    std::vector<size_t> rows;
+    for (size_t row = 0; row < m_rows.size(); ++row) {
+      if (m_rows[row].type != eTypeEnumOfStrings) continue;
+      enumerations.push_back(MakeUki(m_rows[row].section, m_rows[row].key));
+      rows.push_back(row);
+    }
+    CEnumSet enums(reader->m_pDatabase);
+    std::vector<std::vector<std::string>> lists = EnumLabelLists(enums, enumerations);
+    prefetched.enumLabels.resize(m_rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) prefetched.enumLabels[rows[i]] = std::move(lists[i]);
+  }
+  return prefetched;
+}
+
+HRESULT PRKeyAttrsCollection::MakeItem(size_t row, const std::string& arrayKey, CKeySet* reader, VARIANT* item,
+                                       const Prefetched* prefetched) const {
   const Row& r = m_rows[row];
   LoadRow(row, reader);
   std::string raw;
@@ -241,7 +261,7 @@ HRESULT PRKeyAttrsCollection::MakeItem(size_t row, const std::string& arrayKey, 
   std::string display;
   if (arrayKey.empty()) {
     // A link yields its source variable's value.
-    raw = EffectiveRawValue(*reader);
+    raw = !prefetched ? EffectiveRawValue(*reader) : r.linked ? prefetched->linkValues[row] : UnprotectValue(r.value);
     if (m_privileged) display = DisplayText(reader, nullptr, &raw);
   } else {
     // An element of the array variable (of the link's source, for a link).
@@ -261,7 +281,10 @@ HRESULT PRKeyAttrsCollection::MakeItem(size_t row, const std::string& arrayKey, 
     SuperKeyAttrFields fields;
     fields.uki = MakeUki(r.section, r.key);
     Variant labels;
-    if (type == eTypeEnumOfStrings) {
+    if (type == eTypeEnumOfStrings && prefetched) {
+      const std::vector<std::string>& list = prefetched->enumLabels[row];
+      labels = Variant::Array(SafeArray::OfStrings(list), VT_BSTR);
+    } else if (type == eTypeEnumOfStrings) {
       CEnumSet enums(reader->m_pDatabase);
       EnumLabels(enums, fields.uki, labels.put());
     }
@@ -383,8 +406,9 @@ HRESULT PRKeyAttrsCollection::get__NewEnum(IUnknown** pVal) {
     std::vector<Variant> items(m_rows.size());
     if (!m_rows.empty()) {
       CKeySet reader(SnapshotDatabase(), dbOpenSnapshot);
+      const Prefetched prefetched = PrefetchForEveryRow(&reader);
       for (size_t row = 0; row < m_rows.size(); ++row) {
-        const HRESULT hr = MakeItem(row, {}, &reader, items[row].get());
+        const HRESULT hr = MakeItem(row, {}, &reader, items[row].get(), &prefetched);
         if (FAILED(hr)) return hr;
       }
     }

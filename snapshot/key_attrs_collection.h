@@ -83,7 +83,16 @@ class PRKeyAttrsCollection : public Implements<DispatchImpl<IPRKeyAttrsCollectio
   void KeepRows(CKeySet& set);
   // Puts row `row` into the members of a key set, for the store's row operations.
   void LoadRow(size_t row, CKeySet* set) const;
-  HRESULT MakeItem(size_t row, const std::string& arrayKey, CKeySet* reader, VARIANT* item) const;
+  // What items made for every row at once need from other rows and tables, read in one
+  // pass each instead of once per item: the links' source values and, for privileged
+  // items, the enumerations' labels (both indexed by row).
+  struct Prefetched {
+    std::vector<std::string> linkValues;
+    std::vector<std::vector<std::string>> enumLabels;
+  };
+  Prefetched PrefetchForEveryRow(CKeySet* reader) const;
+  HRESULT MakeItem(size_t row, const std::string& arrayKey, CKeySet* reader, VARIANT* item,
+                   const Prefetched* prefetched = nullptr) const;
   // The row an index names, by position or by uki; *arrayKey receives a uki's array key.
   HRESULT FindItemRow(const VARIANT& index, size_t* row, std::string* arrayKey) const;
   HRESULT ItemOf(const VARIANT& index, VARIANT* item) const;

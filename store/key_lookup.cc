@@ -2,6 +2,7 @@
 #include "key_lookup.h"
 
 #include <ctime>
+#include <unordered_map>
 
 #include "lumora/error.h"
 #include "lumora/profile.h"
@@ -105,9 +106,45 @@ std::string EnumLabel(CEnumSet& set, std::string_view uki, std::string_view inde
   return set.m_Label;
 }
 
-long EnumLabels(CEnumSet& set, std::string_view uki, VARIANT* labels) {
+namespace {
+
+// Whose labels an enumeration shows: a section's copy of a common enumeration
+// (S.common.x) shows those of common.x.
+std::string LabelOwner(std::string_view uki) {
   const std::string key = KeyOfUki(uki);
-  const std::string wanted = IsCommonSection(SectionOfUki(key)) ? key : std::string(uki);
+  return IsCommonSection(SectionOfUki(key)) ? key : std::string(uki);
+}
+
+// A uki as the store compares it: without regard to (ASCII) letter case.
+std::string Folded(std::string_view uki) {
+  std::string folded(uki);
+  for (char& c : folded) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+  return folded;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> EnumLabelLists(CEnumSet& set, const std::vector<std::string>& ukis) {
+  std::vector<std::vector<std::string>> lists(ukis.size());
+  if (ukis.empty()) return lists;
+  std::vector<std::string> owners;
+  owners.reserve(ukis.size());
+  for (const std::string& uki : ukis) owners.push_back(LabelOwner(uki));
+  set.m_strFilter = EnumListFilter(owners);
+  set.Open(dbOpenSnapshot);
+  // The rows come in the table's order, as each enumeration's own read gives them.
+  std::unordered_map<std::string, std::vector<std::string>> labels;
+  for (; !set.IsEOF(); set.MoveNext()) labels[Folded(set.m_uki)].push_back(set.m_Label);
+  set.Close();
+  for (size_t i = 0; i < owners.size(); ++i) {
+    const auto found = labels.find(Folded(owners[i]));
+    if (found != labels.end()) lists[i] = found->second;
+  }
+  return lists;
+}
+
+long EnumLabels(CEnumSet& set, std::string_view uki, VARIANT* labels) {
+  const std::string wanted = LabelOwner(uki);
   set.m_strFilter = EnumLabelsFilter(wanted);
   set.Open();
   long count = 0;

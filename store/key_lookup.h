@@ -41,6 +41,10 @@ std::string EnumLabel(CEnumSet& set, std::string_view uki, std::string_view inde
 // All labels of the enumeration `uki` (of common.x for a uki S.common.x), in order, as a
 // VT_ARRAY | VT_BSTR value in *labels; returns their number. `set` is opened here.
 long EnumLabels(CEnumSet& set, std::string_view uki, VARIANT* labels);
+// The labels of every enumeration in `ukis`, each list as EnumLabels gives it, read in
+// one pass over the enumeration table (`set` is opened here): a whole section's
+// enumerations cost one read, not one each.
+std::vector<std::vector<std::string>> EnumLabelLists(CEnumSet& set, const std::vector<std::string>& ukis);
 
 // The present local date and time as a DATE.
 DATE CurrentDate();

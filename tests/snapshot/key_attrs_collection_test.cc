@@ -418,6 +418,75 @@ TEST_F(KeyAttrsCollectionTest, APrivilegedReadHandsOutEveryColumn) {
   EXPECT_EQ(nothing->RowCount(), 0u);
 }
 
+// An enumeration reads every row's link source and labels in one pass; each item must
+// still be exactly the one Item makes on its own.
+TEST_F(KeyAttrsCollectionTest, EnumeratingASectionGivesWhatEachItemGivesAlone) {
+  Add("sec", "choice", "2", eTypeEnumOfStrings, "Choice");
+  AddLabels("SEC.Choice", {"red", "green"});            // labels under another letter case
+  Add("sec", "bare", "1", eTypeEnumOfStrings, "Bare");  // no labels at all
+  Add("common", "size", "1", eTypeEnumOfStrings);
+  AddLabels("common.size", {"S", "M"});
+  Add("sec", "common.size", "", eTypeEnumOfStrings, "Size", ePrivacyShared, true);  // labels of common.size
+  Add("COMMON", "Colour", "blue");
+  Add("common", "colour", "second row: never the source");
+  Add("sec", "common.colour", "", eTypeString, "Colour", ePrivacyShared, true);
+  Add("sec", "common.gone", "", eTypeString, "Gone", ePrivacyShared, true);  // a link without source
+  Add("sec", "plain", "p");
+  Add("sec", "choice2", "1", eTypeEnumOfStrings, "Choice 2");
+  AddLabels("sec.choice2", {"only"});
+  ComPtr<PRKeyAttrsCollection> section = MakeObject<PRKeyAttrsCollection>();
+  section->FillSection("sec");
+  ASSERT_EQ(section->RowCount(), 7u);
+
+  auto describe = [](IPRSuperKeyAttr* item) {
+    std::string text;
+    Bstr value;
+    HRESULT hr = item->get_Uki(value.put());
+    text += value.ToUtf8() + "|";
+    hr = item->get_RawValue(value.put());
+    text += SUCCEEDED(hr) ? value.ToUtf8() : "raw failed";
+    hr = item->get_DisplayValue(value.put());
+    text += "|" + (SUCCEEDED(hr) ? value.ToUtf8() : "display failed") + "|";
+    Variant labels;
+    hr = item->get_EnumOptions(labels.put());
+    if (SUCCEEDED(hr) && labels.vt() == (VT_ARRAY | VT_BSTR)) {
+      LONG upper = -1;
+      SafeArrayGetUBound(labels->parray, 1, &upper);
+      for (LONG i = 0; i <= upper; ++i) {
+        BSTR label = nullptr;
+        SafeArrayGetElement(labels->parray, &i, &label);
+        text += Bstr::ToUtf8(label) + ",";
+        SysFreeString(label);
+      }
+    } else {
+      text += "no labels";
+    }
+    return text;
+  };
+  ComPtr<IUnknown> unknown;
+  ASSERT_EQ(section->get__NewEnum(unknown.put()), S_OK);
+  ComPtr<IEnumVARIANT> walk = unknown.query<IEnumVARIANT>();
+  std::vector<std::string> enumerated;
+  std::vector<std::string> alone;
+  for (LONG row = 0; row < 7; ++row) {
+    VARIANT next;
+    VariantInit(&next);
+    ASSERT_EQ(walk->Next(1, &next, nullptr), S_OK);
+    enumerated.push_back(describe(ComPtr<IDispatch>(next.pdispVal).query<IPRSuperKeyAttr>().get()));
+    VariantClear(&next);
+    HRESULT hr = S_OK;
+    Variant index = Variant::I4(row);
+    auto item = Item<IPRSuperKeyAttr>(section.get(), *index.get(), &hr);
+    ASSERT_TRUE(item);
+    alone.push_back(describe(item.get()));
+  }
+  EXPECT_EQ(enumerated, alone);
+  EXPECT_EQ(enumerated,
+            (std::vector<std::string>{"sec.choice|2|green|red,green,", "sec.bare|1||", "sec.common.size|1|S|S,M,",
+                                      "sec.common.colour|blue|blue|no labels", "sec.common.gone|||no labels",
+                                      "sec.plain|p|p|no labels", "sec.choice2|1|only|only,"}));
+}
+
 TEST_F(KeyAttrsCollectionTest, AThousandRequestsWithTheFallbackReadTheRightRows) {
   m_db->m_pWorkspace->BeginTrans();
   for (int i = 0; i < 1200; ++i) Add("sec", "k" + std::to_string(i), std::to_string(i));
