@@ -650,7 +650,8 @@ TEST_F(AdminCommandsTest, ResetPasswordAsksFirstRefusesAStoreInUseAndMakesANewPa
   EXPECT_FALSE(now.empty());
   EXPECT_NE(now, piece);
   EXPECT_EQ(ProbeDatabaseFile(DatabasePath()), DatabaseFileState::kWithPassword);
-  EXPECT_TRUE(Contains(Tool({"get", "acme.secret"}).out, "raw value:     \"\"")) << "lost with the old password";
+  const Outcome lost = Tool({"get", "acme.secret"});
+  EXPECT_TRUE(Contains(lost.out, "raw value:     \"\"")) << "lost with the old password\n" << lost.all();
   EXPECT_EQ(Tool({"check"}).exit, 0);
 }
 
