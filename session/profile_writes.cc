@@ -198,7 +198,7 @@ HRESULT PRProfile::AddModifyRawValueRequest(BSTR uki, BSTR newRawValue) {
     // made as a link to the common one if it does not exist yet.
     if (qualified != given) QueueCreateLinkRequest(BaseOfUki(qualified), BaseOfUki(given));
     for (const std::unique_ptr<PRWriteRequestItem>& item : m_writeRequests) {
-      if (item->GetUki() != qualified) continue;
+      if (item->Uki() != qualified) continue;
       PRWriteRequestItem& found = *item;
       if (typeid(found) == typeid(PRCreateRequestItem)) {
         static_cast<PRCreateRequestItem&>(found).ReplaceRawValue(value);

@@ -44,6 +44,8 @@ class PRWriteRequestItem : public WriteConsentRow {
   bool ListedInWriteDialog() const override { return false; }
 
   std::string GetUki() const override { return m_uki; }
+  // The same without a copy: every queued modification is compared with the whole queue.
+  const std::string& Uki() const { return m_uki; }
   std::string GetSection() const;
   std::string GetKey() const;
   std::string GetArrayKey() const;
