@@ -60,6 +60,7 @@ extern const Command kCheckCommand;
 extern const Command kRecoverCommand;
 extern const Command kTrustCommand;
 extern const Command kConsentCommand;
+extern const Command kLedgerCommand;
 
 // "lumora-admin: <message>" on standard error; returns kExitFailure.
 int Fail(const std::string& message);

@@ -16,7 +16,7 @@ using namespace lumora::admin;
 namespace {
 
 const Command* const kCommands[] = {
-    &kInitCommand, &kCheckCommand, &kRecoverCommand, &kTrustCommand, &kConsentCommand,
+    &kInitCommand, &kCheckCommand, &kRecoverCommand, &kTrustCommand, &kConsentCommand, &kLedgerCommand,
 };
 
 constexpr OptionSpec kGlobalOptions[] = {
