@@ -138,7 +138,9 @@ std::optional<ConsentDialogModel> ParseConsentDialog(std::string_view line, std:
   for (const auto& [name, text] : m[2]->members()) {
     char* end = nullptr;
     const long control = std::strtol(name.c_str(), &end, 10);
-    if (name.empty() || *end != '\0' || control < -1 || control > 65535 || !text.IsString()) {
+    // Only the canonical decimal form, so that no two names can mean one control.
+    if (name.empty() || *end != '\0' || control < -1 || control > 65535 || std::to_string(control) != name ||
+        !text.IsString()) {
       *error = "\"texts\" holds something other than control identifiers and texts";
       return std::nullopt;
     }
