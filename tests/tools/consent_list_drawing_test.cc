@@ -3,12 +3,14 @@
 // drawn in the 2-pixel margins), and the repaint that follows the keyboard focus at once.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QPainter>
 #include <QVBoxLayout>
 #include <memory>
 
 #include "consent_list_view.h"
+#include "consent_window.h"
 
 namespace lumora::consent {
 namespace {
@@ -129,6 +131,61 @@ TEST_F(ListDrawingTest, TheSelectionIsHighlightedOnlyWhileTheListHasTheFocusAndR
   EXPECT_GT(paints.count, 0) << "and when it went";
   EXPECT_EQ(rowColour(), base);
   m_list->viewport()->removeEventFilter(&paints);
+}
+
+TEST_F(ListDrawingTest, AScreenReaderHearsTheListByNameAndEachCellWithItsColumn) {
+  QAccessibleInterface* list = QAccessible::queryAccessibleInterface(m_list);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->text(QAccessible::Name), QStringLiteral("rows"));
+  QStringList names;
+  QStringList descriptions;
+  for (int i = 0; i < list->childCount(); ++i) {
+    names << list->child(i)->text(QAccessible::Name);
+    descriptions << list->child(i)->text(QAccessible::Description);
+  }
+  EXPECT_TRUE(names.contains(QStringLiteral("Field Name: Tom & Jerry"))) << names.join(u'|').toStdString();
+  EXPECT_TRUE(names.contains(QStringLiteral("Value: short"))) << names.join(u'|').toStdString();
+  EXPECT_TRUE(descriptions.contains(QStringLiteral("Field Name: &Name, Value: short")))
+      << descriptions.join(u'|').toStdString();
+  // A share button's change is heard too.
+  m_list->SetCellText(1, 1, QStringLiteral("long"));
+  names.clear();
+  for (int i = 0; i < list->childCount(); ++i) names << list->child(i)->text(QAccessible::Name);
+  EXPECT_TRUE(names.contains(QStringLiteral("Value: long")));
+}
+
+TEST(ConsentWindowTest, ButtonsAreNamedAsTheyReadAndTheMessageIsBlueAndPlain) {
+  Application();
+  ConsentDialogModel model;
+  model.kind = ConsentKind::kWrite;
+  model.caption = "Lumora Profile Request";
+  model.texts = {{206, "<b>Acme</b> & you"},
+                 {-1, "Changes to your Lumora Profile"},
+                 {205, "Set to Private"},
+                 {204, "Set to Shared"},
+                 {202, "Tell me more about Lumora and my Lumora Profile..."},
+                 {1, "Allow"},
+                 {2, "Deny"}};
+  model.columns = {{"Field Name", 150}, {"Value", 165}, {"Share Status", 75}};
+  model.rows = {{"Size", "43", "Private"}};
+  ConsentWindow window(model);
+  auto* explain = static_cast<QPushButton*>(window.Control(202));
+  ASSERT_NE(explain, nullptr);
+  EXPECT_EQ(explain->accessibleName(), QStringLiteral("Tell me more about Lumora and my Lumora Profile..."));
+  EXPECT_TRUE(explain->text().contains(u'\n')) << "a multi-line button";
+  EXPECT_EQ(window.List()->accessibleName(), QStringLiteral("Changes to your Lumora Profile"));
+  auto* message = static_cast<QLabel*>(window.Control(206));
+  EXPECT_EQ(message->textFormat(), Qt::PlainText) << "a message is never markup";
+  EXPECT_EQ(message->palette().color(QPalette::WindowText), QColor(0, 100, 255));
+  EXPECT_TRUE(static_cast<QPushButton*>(window.Control(1))->isDefault());
+  // Tab order: the list, then the buttons in the order they stand.
+  QWidget* at = window.List();
+  for (const int control : {205, 204, 202, 1, 2}) {
+    do {
+      at = at->nextInFocusChain();
+    } while (at->focusPolicy() == Qt::NoFocus);
+    EXPECT_EQ(at, window.Control(control)) << control;
+  }
 }
 
 }  // namespace

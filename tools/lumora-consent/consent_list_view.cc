@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
+#include <QStringList>
 #include <algorithm>
 
 #include "safe_text.h"
@@ -31,9 +32,10 @@ ConsentListView::ConsentListView(const std::vector<ConsentColumn>& columns,
   }
   for (size_t r = 0; r < rows.size(); ++r) {
     for (size_t c = 0; c < columns.size() && c < rows[r].size(); ++c) {
-      auto* item = new QStandardItem(ShownText(rows[r][c], false));
+      auto* item = new QStandardItem();
       item->setEditable(false);
       m_model.setItem(static_cast<int>(r), static_cast<int>(c), item);
+      SetCellText(static_cast<int>(r), static_cast<int>(c), ShownText(rows[r][c], false));
     }
   }
   setModel(&m_model);
@@ -60,7 +62,18 @@ QString ConsentListView::CellText(int row, int column) const {
 }
 
 void ConsentListView::SetCellText(int row, int column, const QString& text) {
-  m_model.setData(m_model.index(row, column), text);
+  const QModelIndex cell = m_model.index(row, column);
+  m_model.setData(cell, text);
+  // A screen reader names each cell with its column ("Value: 43"), and describes the row
+  // whole at its first cell.
+  const QString header = m_model.headerData(column, Qt::Horizontal).toString();
+  m_model.setData(cell, text.isEmpty() ? header : header + QStringLiteral(": ") + text, Qt::AccessibleTextRole);
+  QStringList whole;
+  for (int c = 0; c < m_model.columnCount(); ++c) {
+    const QString each = m_model.data(m_model.index(row, c)).toString();
+    if (!each.isEmpty()) whole << m_model.headerData(c, Qt::Horizontal).toString() + QStringLiteral(": ") + each;
+  }
+  m_model.setData(m_model.index(row, 0), whole.join(QStringLiteral(", ")), Qt::AccessibleDescriptionRole);
 }
 
 std::vector<size_t> ConsentListView::SelectedRows() const {
