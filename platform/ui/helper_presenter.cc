@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -172,6 +173,7 @@ ConsentAnswer HelperConsentPresenter::Present(const ConsentDialogModel& model, C
   if (nothing.get() < 0) return ConsentAnswer::kDeny;
 
   const Clock::time_point deadline = Clock::now() + m_deadline;
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) return ConsentAnswer::kDeny;
   if (pid == 0) {
@@ -182,6 +184,10 @@ ConsentAnswer HelperConsentPresenter::Present(const ConsentDialogModel& model, C
     struct sigaction standard {};
     standard.sa_handler = SIG_DFL;
     ::sigaction(SIGPIPE, &standard, nullptr);
+    // A dialog whose asker is gone must not stay on the screen to be answered for
+    // nothing: the helper dies with the thread that waits for it.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
     if (::dup2(inputRead.get(), 0) < 0 || ::dup2(outputWrite.get(), 1) < 0 || ::dup2(nothing.get(), 2) < 0) {
       ::_exit(127);
     }

@@ -131,6 +131,39 @@ TEST_F(HelperPresenterTest, AHelperThatQuitsEarlyCannotKillTheCallerWithSigPipe)
   EXPECT_FALSE(sigismember(&pending, SIGPIPE)) << "no SIGPIPE left waiting for the caller";
 }
 
+TEST_F(HelperPresenterTest, AHelperDiesWithTheProgramThatAsked) {
+  const std::string pidFile = m_home.path() + "/helper.pid";
+  const std::string helper = Program("waits", "echo $$ > '" + pidFile + "'; exec sleep 30");
+  const pid_t asker = ::fork();
+  if (asker == 0) {
+    RecordingActions actions;
+    HelperConsentPresenter(helper).Present(WriteDialog(), &actions);
+    ::_exit(0);
+  }
+  pid_t shown = 0;
+  for (int i = 0; i < 500 && shown == 0; ++i) {
+    std::ifstream(pidFile) >> shown;
+    if (shown == 0) ::usleep(10 * 1000);
+  }
+  ASSERT_GT(shown, 0);
+  // The asking program is killed while its dialog is open.
+  ::kill(asker, SIGKILL);
+  int status = 0;
+  ::waitpid(asker, &status, 0);
+  // Gone, or dead and waiting for whoever adopted it to reap it.
+  const auto goneOrDead = [&] {
+    std::ifstream stat("/proc/" + std::to_string(shown) + "/stat");
+    std::string pid, name, state;
+    return !(stat >> pid >> name >> state) || state == "Z" || state == "X";
+  };
+  bool gone = false;
+  for (int i = 0; i < 300 && !gone; ++i) {
+    gone = goneOrDead();
+    if (!gone) ::usleep(10 * 1000);
+  }
+  EXPECT_TRUE(gone) << "the dialog of a program that is gone is gone too";
+}
+
 TEST_F(HelperPresenterTest, TheHelperGetsOnlyWhatReachesTheDesktopAndNothingThatLoadsCode) {
   const std::vector<std::string> environment = ConsentHelperEnvironment({
       "DISPLAY=:0",
