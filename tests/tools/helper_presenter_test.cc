@@ -131,6 +131,20 @@ TEST_F(HelperPresenterTest, AHelperThatQuitsEarlyCannotKillTheCallerWithSigPipe)
   EXPECT_FALSE(sigismember(&pending, SIGPIPE)) << "no SIGPIPE left waiting for the caller";
 }
 
+TEST_F(HelperPresenterTest, AHostThatIgnoresSigChldStillGetsItsAnswer) {
+  // Such a host's children are reaped by the system; the answer alone must decide.
+  struct sigaction ignore {};
+  struct sigaction old {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGCHLD, &ignore, &old);
+  RecordingActions actions;
+  const std::string helper = Program(
+      "answers", "cat >/dev/null; echo '{\"actions\":[{\"select\":[1],\"press\":\"shared\"}],\"answer\":\"allow\"}'");
+  EXPECT_EQ(HelperConsentPresenter(helper).Present(WriteDialog(), &actions), ConsentAnswer::kAllow);
+  EXPECT_EQ(actions.presses.size(), 1u);
+  ::sigaction(SIGCHLD, &old, nullptr);
+}
+
 TEST_F(HelperPresenterTest, AHelperDiesWithTheProgramThatAsked) {
   const std::string pidFile = m_home.path() + "/helper.pid";
   const std::string helper = Program("waits", "echo $$ > '" + pidFile + "'; exec sleep 30");
