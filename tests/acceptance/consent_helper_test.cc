@@ -131,6 +131,24 @@ TEST_F(ConsentHelperAcceptanceTest, TheDrivenDialogProgramAndTheScriptLeaveTheSa
   EXPECT_EQ(scripted.store.at("acme.b").privacy, ePrivacyPrivate);
 }
 
+TEST_F(ConsentHelperAcceptanceTest, AutoAsksTheDialogProgramWhenTheUserHasADisplay) {
+  ASSERT_EQ(WriteSetting(kSettingConsentPresenter, "auto"), S_OK);
+  InstallDrivenHelper();
+  const char* previous = std::getenv("DISPLAY");
+  const std::string kept = previous != nullptr ? previous : "";
+  ::setenv("DISPLAY", ":0", 1);
+  const std::vector<std::string> steps = {"grant", "acme",    "create-key",    "acme.a", "5",    "a",
+                                          "0",     "Field A", "execute-write", "1",      "First"};
+  EXPECT_EQ(RunPartner("acme", steps).at("execute-write"), kOk);
+  if (previous != nullptr) {
+    ::setenv("DISPLAY", kept.c_str(), 1);
+  } else {
+    ::unsetenv("DISPLAY");
+  }
+  EXPECT_EQ(Store().at("acme.a").raw, "a");
+  EXPECT_TRUE(fs::exists(m_home->path() + "/steps.used")) << "the dialog program answered";
+}
+
 TEST_F(ConsentHelperAcceptanceTest, AHelperThatCannotAnswerRefusesAsCancelledAndWritesNothing) {
   ASSERT_EQ(WriteSetting(kSettingConsentPresenter, "helper"), S_OK);
   const std::string helper = InstallDirectory() + "/lumora-consent";
