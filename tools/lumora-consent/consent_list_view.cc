@@ -32,10 +32,9 @@ ConsentListView::ConsentListView(const std::vector<ConsentColumn>& columns,
   }
   for (size_t r = 0; r < rows.size(); ++r) {
     for (size_t c = 0; c < columns.size() && c < rows[r].size(); ++c) {
-      auto* item = new QStandardItem();
+      auto* item = new QStandardItem(ShownText(rows[r][c], false));
       item->setEditable(false);
       m_model.setItem(static_cast<int>(r), static_cast<int>(c), item);
-      SetCellText(static_cast<int>(r), static_cast<int>(c), ShownText(rows[r][c], false));
     }
   }
   setModel(&m_model);
@@ -62,18 +61,27 @@ QString ConsentListView::CellText(int row, int column) const {
 }
 
 void ConsentListView::SetCellText(int row, int column, const QString& text) {
-  const QModelIndex cell = m_model.index(row, column);
-  m_model.setData(cell, text);
-  // A screen reader names each cell with its column ("Value: 43"), and describes the row
-  // whole at its first cell.
-  const QString header = m_model.headerData(column, Qt::Horizontal).toString();
-  m_model.setData(cell, text.isEmpty() ? header : header + QStringLiteral(": ") + text, Qt::AccessibleTextRole);
-  QStringList whole;
-  for (int c = 0; c < m_model.columnCount(); ++c) {
-    const QString each = m_model.data(m_model.index(row, c)).toString();
-    if (!each.isEmpty()) whole << m_model.headerData(c, Qt::Horizontal).toString() + QStringLiteral(": ") + each;
+  m_model.setData(m_model.index(row, column), text);
+}
+
+QVariant ConsentRowModel::data(const QModelIndex& index, int role) const {
+  if (role != Qt::AccessibleTextRole && role != Qt::AccessibleDescriptionRole) {
+    return QStandardItemModel::data(index, role);
   }
-  m_model.setData(m_model.index(row, 0), whole.join(QStringLiteral(", ")), Qt::AccessibleDescriptionRole);
+  // A screen reader names each cell with its column ("Value: 43"), and hears the row
+  // whole as the first cell's description; both follow the share buttons' changes.
+  const auto named = [&](int column) {
+    const QString text = QStandardItemModel::data(this->index(index.row(), column)).toString();
+    const QString header = headerData(column, Qt::Horizontal).toString();
+    return text.isEmpty() ? header : header + QStringLiteral(": ") + text;
+  };
+  if (role == Qt::AccessibleTextRole) return named(index.column());
+  if (index.column() != 0) return {};
+  QStringList whole;
+  for (int column = 0; column < columnCount(); ++column) {
+    if (!QStandardItemModel::data(this->index(index.row(), column)).toString().isEmpty()) whole << named(column);
+  }
+  return whole.join(QStringLiteral(", "));
 }
 
 std::vector<size_t> ConsentListView::SelectedRows() const {

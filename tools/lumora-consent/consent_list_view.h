@@ -20,6 +20,13 @@ namespace lumora::consent {
 // The space kept free on each side of a cell's text.
 inline constexpr int kCellMargin = 2;
 
+// The rows' texts, and what a screen reader hears of them.
+class ConsentRowModel : public QStandardItemModel {
+ public:
+  using QStandardItemModel::QStandardItemModel;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+};
+
 class ConsentListView : public QTreeView {
  public:
   // `name` is what a screen reader calls the list.
@@ -49,7 +56,7 @@ class ConsentListView : public QTreeView {
  private:
   void RepaintSelection();
 
-  QStandardItemModel m_model;
+  ConsentRowModel m_model;
 };
 
 // The text of a cell as drawn in `width` pixels with `metrics`: one line, cut with an
