@@ -3,6 +3,7 @@
 
 #include "common/resources.h"
 #include "consent_presenter_choice.h"
+#include "disclosure_ledger.h"
 #include "explanation_dialog.h"
 
 namespace lumora {
@@ -42,6 +43,8 @@ bool CConfirmReadDialog::OnInitDialog() {
   m_model = ConsentDialogModel{};
   m_model.kind = ConsentKind::kRead;
   m_model.caption = kCaption;
+  m_model.company = m_companyName;
+  m_model.section = m_section;
   m_model.texts = {
       {kMessageControl, m_message},  // in place of the template's three blanks
       {kRequestControl, ReplaceCompanyName(kRequestText, m_companyName)},
@@ -65,7 +68,8 @@ int CConfirmReadDialog::DoModal() { return DoModal(MachineConsentPresenter()); }
 
 int CConfirmReadDialog::DoModal(ConsentPresenter& presenter) {
   if (!OnInitDialog()) return IDOK;
-  return presenter.Present(m_model, nullptr) == ConsentAnswer::kAllow ? IDOK : IDCANCEL;
+  const ConsentAnswer answer = RecordConsentDecision(m_model, m_model.rows, presenter.Present(m_model, nullptr));
+  return answer == ConsentAnswer::kAllow ? IDOK : IDCANCEL;
 }
 
 }  // namespace lumora

@@ -38,6 +38,9 @@ class CConfirmReadDialog {
   // The same with a given presenter.
   int DoModal(ConsentPresenter& presenter);
 
+  // The section the calling program was granted, recorded with the decision.
+  void SetSection(std::string section) { m_section = std::move(section); }
+
   // The dialog as the user is shown it, once it has been set up by DoModal.
   const ConsentDialogModel& Model() const { return m_model; }
 
@@ -49,6 +52,7 @@ class CConfirmReadDialog {
   std::vector<std::unique_ptr<PRDisplayReadItem>> m_rows;
   std::string m_companyName;
   std::string m_message;
+  std::string m_section;
   CConfirmReadListCtrl m_list;
   ConsentDialogModel m_model;
 };

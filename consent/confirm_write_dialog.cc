@@ -5,6 +5,7 @@
 
 #include "common/resources.h"
 #include "consent_presenter_choice.h"
+#include "disclosure_ledger.h"
 #include "explanation_dialog.h"
 #include "lumora/profile.h"
 #include "store/key_set.h"
@@ -15,6 +16,7 @@ namespace {
 
 constexpr char kCompanyNamePlaceholder[] = "$(CompanyName)";
 constexpr int kColumnWidths[] = {150, 165, 75};
+constexpr int kShareStatusColumn = 2;
 
 }  // namespace
 
@@ -40,6 +42,8 @@ bool CConfirmWriteDialog::OnInitDialog() {
   m_model = ConsentDialogModel{};
   m_model.kind = ConsentKind::kWrite;
   m_model.caption = "Lumora Profile Request";
+  m_model.company = m_companyName;
+  m_model.section = m_section;
   m_model.texts = {
       {kMessageControl, m_message},
       {kIntroductionControl,
@@ -79,12 +83,19 @@ bool CConfirmWriteDialog::OnInitDialog() {
   }
   keys.Close();
   m_model.rows = m_list.CellTexts();
+  // What the share-status buttons do, for presenters that show them acting live.
+  m_model.shareColumn = kShareStatusColumn;
+  m_model.sharedText = LoadResourceString(IDS_SHARED);
+  m_model.privateText = LoadResourceString(IDS_PRIVATE);
+  for (size_t row = 0; row < m_list.GetItemCount(); ++row) {
+    m_model.switchable.push_back(!NamesArrayElement(static_cast<WriteConsentRow*>(m_list.GetItemData(row))->GetUki()));
+  }
   return m_list.GetItemCount() > 0;
 }
 
 int CConfirmWriteDialog::DoModal(ConsentPresenter& presenter) {
   if (!OnInitDialog()) return IDOK;  // nothing to show: as if Allow had been pressed
-  const ConsentAnswer answer = presenter.Present(m_model, this);
+  const ConsentAnswer answer = RecordConsentDecision(m_model, CurrentRows(), presenter.Present(m_model, this));
   m_list.DeleteAllItems();  // the rows stay in the queue, owned by it
   return answer == ConsentAnswer::kAllow ? IDOK : IDCANCEL;
 }

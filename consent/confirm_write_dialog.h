@@ -50,6 +50,9 @@ class CConfirmWriteDialog final : public ConsentDialogActions {
   void PressShareButton(const std::vector<size_t>& selectedRows, bool shared) override;
   std::vector<std::vector<std::string>> CurrentRows() const override;
 
+  // The section the calling program was granted, recorded with the decision.
+  void SetSection(std::string section) { m_section = std::move(section); }
+
   // What the presenter is shown, valid after DoModal filled the list.
   const ConsentDialogModel& Model() const { return m_model; }
   CConfirmWriteListCtrl& List() { return m_list; }
@@ -66,6 +69,7 @@ class CConfirmWriteDialog final : public ConsentDialogActions {
   std::string m_companyName;
   LONG m_parent;
   std::string m_message;
+  std::string m_section;
   CConfirmWriteListCtrl m_list;
   ConsentDialogModel m_model;
 };

@@ -1,11 +1,13 @@
 // The machine's presenter: setting 20 read for each dialog, the presenter it names asked.
 #include "consent_presenter_choice.h"
 
+#include <cstdlib>
 #include <mutex>
 
 #include "common/settings_client.h"
 #include "lumora/winerror.h"
 #include "platform/ui/deny_presenter.h"
+#include "platform/ui/helper_presenter.h"
 #include "platform/ui/script_presenter.h"
 #include "platform/ui/terminal_presenter.h"
 
@@ -14,10 +16,22 @@ namespace {
 
 constexpr std::string_view kScriptPrefix = "script:";
 
-// The helper program (a dialog of the desktop's toolkit) has no presenter in this
-// component yet, so it counts as not installed: "auto" goes on to the terminal and
-// "helper" refuses.
-ConsentPresenter* HelperPresenter() { return nullptr; }
+// The helper program in the installation directory (setting 6), when it is there.
+std::optional<HelperConsentPresenter> InstalledHelper() {
+  std::string folder;
+  if (FAILED(ReadSetting(kSettingInstallDirectory, &folder)) || folder.empty()) return std::nullopt;
+  std::string program = folder + "/" + kConsentHelperName;
+  if (!HelperConsentPresenter::Installed(program)) return std::nullopt;
+  return HelperConsentPresenter(std::move(program));
+}
+
+bool DisplayAvailable() {
+  for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
 
 class MachinePresenter : public ConsentPresenter {
  public:
@@ -36,15 +50,17 @@ class MachinePresenter : public ConsentPresenter {
     if (!setting) return refuse.Present(model, actions);
     switch (setting->kind) {
       case ConsentPresenterSetting::Kind::kAuto: {
-        if (ConsentPresenter* helper = HelperPresenter()) return helper->Present(model, actions);
+        if (DisplayAvailable()) {
+          if (std::optional<HelperConsentPresenter> helper = InstalledHelper()) return helper->Present(model, actions);
+        }
         if (TerminalConsentPresenter::Available()) return TerminalConsentPresenter().Present(model, actions);
         return refuse.Present(model, actions);
       }
       case ConsentPresenterSetting::Kind::kTerminal:
         return TerminalConsentPresenter().Present(model, actions);
       case ConsentPresenterSetting::Kind::kHelper: {
-        ConsentPresenter* helper = HelperPresenter();
-        return helper != nullptr ? helper->Present(model, actions) : refuse.Present(model, actions);
+        std::optional<HelperConsentPresenter> helper = InstalledHelper();
+        return helper ? helper->Present(model, actions) : refuse.Present(model, actions);
       }
       case ConsentPresenterSetting::Kind::kScript:
         return ScriptConsentPresenter(setting->scriptPath).Present(model, actions);

@@ -63,6 +63,7 @@ HRESULT PRProfile::ExecuteReadRequestsHelper(bool privileged, LONG hwnd, BSTR me
       std::vector<std::unique_ptr<PRDisplayReadItem>> rows;
       collection->BuildReadConsentList(&rows);
       CConfirmReadDialog dialog(std::move(rows), m_callerName, nullptr, Bstr::ToUtf8(message));
+      dialog.SetSection(m_section);
       // Refused: no collection, and the marks wait for a read the user allows.
       if (dialog.DoModal() != IDOK) return kCancelledByUser;
     }

@@ -380,6 +380,7 @@ HRESULT PRProfile::ExecuteWriteRequests(LONG hwnd, BSTR message, LONG* result) {
       for (const std::unique_ptr<PRWriteRequestItem>& item : m_writeRequests) rows.push_back(item.get());
       // No window of this platform is a window here: the dialog has no owner.
       CConfirmWriteDialog dialog(std::move(rows), m_callerName, 0, Bstr::ToUtf8(message));
+      dialog.SetSection(m_section);
       if (dialog.DoModal() != IDOK) return kCancelledByUser;
     }
     return RunWriteRequests(m_writeRequests, result);

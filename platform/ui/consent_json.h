@@ -27,6 +27,15 @@ const char* ConsentAnswerName(ConsentAnswer answer);
 // width) and `rows` (the cell texts as displayed, which for a write dialog follow the
 // share-status buttons pressed so far).
 JsonValue ConsentDialogToJson(const ConsentDialogModel& model, const std::vector<std::vector<std::string>>& rows);
+// What a presenter program that draws the dialog itself is sent: the same, then the
+// explanation dialog's texts ("explanation") and, for a write dialog, what its
+// share-status buttons do ("share"), so it needs nothing else to show them live.
+JsonValue ConsentDialogForProgram(const ConsentDialogModel& model, const std::vector<std::vector<std::string>>& rows);
+
+// The dialog a presenter program is sent, read back: the model with its rows as shown.
+// Strict like every reader of this form: nothing when a member is missing, unknown or
+// of the wrong kind (*error says why).
+std::optional<ConsentDialogModel> ParseConsentDialog(std::string_view line, std::string* error);
 
 // One press of a share-status button on the rows selected (indexes in list order).
 struct ConsentAction {
@@ -44,6 +53,16 @@ struct ConsentReply {
 // "actions":[{"select":[0,2],"press":"private"|"shared"}, ...]. Nothing else is accepted;
 // on refusal *error says why.
 std::optional<ConsentReply> ParseConsentReply(std::string_view line, std::string* error);
+
+// The reply `line` for this dialog with its actions pressed, in order, through the
+// dialog's own logic (`actions`, null for a read dialog). Nothing pressed and nothing
+// (with *error) when the line is no valid answer for this dialog: actions on a dialog
+// without share-status buttons, or a row the dialog does not have.
+std::optional<ConsentReply> ApplyConsentReply(std::string_view line, const ConsentDialogModel& model,
+                                              ConsentDialogActions* actions, std::string* error);
+
+// The answer object for `reply` (docs/consent-json.md).
+JsonValue ConsentReplyToJson(const ConsentReply& reply);
 
 }  // namespace lumora
 

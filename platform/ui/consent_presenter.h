@@ -41,6 +41,17 @@ struct ConsentDialogModel {
   // The explanation dialog's caption and text ("What is Lumora?").
   std::string explanationCaption;
   std::string explanation;
+  // Write dialogs: the share-status column, whether each row's status can be switched
+  // (array elements cannot), and the column's two texts, so that a presenter that shows
+  // the buttons acting live shows exactly what the dialog's own logic will record.
+  int shareColumn = -1;
+  std::vector<bool> switchable;
+  std::string sharedText;
+  std::string privateText;
+  // The calling company and the section it was granted, for the disclosure ledger; the
+  // texts above already name the company.
+  std::string company;
+  std::string section;
 };
 
 // The write dialog's logic a presenter drives: the two share-status buttons act on the

@@ -90,28 +90,6 @@ bool AppendAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// The reply of line `line` for this dialog, with its actions applied; the Deny reply
-// (and *error) when the line is no valid answer for it.
-ConsentReply ApplyReply(const std::string& line, const ConsentDialogModel& model, ConsentDialogActions* actions,
-                        std::string* error) {
-  std::optional<ConsentReply> reply = ParseConsentReply(line, error);
-  if (!reply) return {};
-  if (!reply->actions.empty() && actions == nullptr) {
-    *error = "actions on a dialog without share-status buttons";
-    return {};
-  }
-  for (const ConsentAction& action : reply->actions) {
-    for (const size_t row : action.select) {
-      if (row >= model.rows.size()) {
-        *error = "an action selects a row the dialog does not have";
-        return {};
-      }
-    }
-  }
-  for (const ConsentAction& action : reply->actions) actions->PressShareButton(action.select, action.shared);
-  return *reply;
-}
-
 }  // namespace
 
 ConsentAnswer ScriptConsentPresenter::Present(const ConsentDialogModel& model, ConsentDialogActions* actions) {
@@ -134,7 +112,9 @@ ConsentAnswer ScriptConsentPresenter::Present(const ConsentDialogModel& model, C
   std::string error;
   ConsentReply reply;
   const std::optional<std::string> line = AnswerLine(m_path, index, &error);
-  if (line) reply = ApplyReply(*line, model, actions, &error);
+  if (line) {
+    if (std::optional<ConsentReply> applied = ApplyConsentReply(*line, model, actions, &error)) reply = *applied;
+  }
   JsonValue record = ConsentDialogToJson(model, actions != nullptr ? actions->CurrentRows() : model.rows);
   record.Add("answer", JsonValue::String(ConsentAnswerName(reply.answer)));
   if (line) record.Add("answerLine", JsonValue::Integer(static_cast<int64_t>(index) + 1));

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
 
 #include "utf8_text.h"
@@ -28,6 +29,8 @@ struct Button {
   const char* key;
 };
 constexpr Button kButtons[] = {{202, "w"}, {205, "p N"}, {204, "s N"}, {1, "a"}, {2, "d"}};
+constexpr int kMessageControl = 206;
+constexpr int kSharedButton = 204;
 
 bool IsButton(int control) {
   return std::any_of(std::begin(kButtons), std::end(kButtons), [&](const Button& b) { return b.control == control; });
@@ -78,13 +81,42 @@ std::vector<std::string> Wrap(std::string_view paragraph, size_t width) {
   return lines;
 }
 
-// The text, its line breaks kept, wrapped to `width`.
-void AppendParagraphs(std::string* out, std::string_view text, size_t width) {
+// Select Graphic Rendition sequences of our own, added after the texts were made safe:
+// the message stands out in bold blue (the dialog's own message colour), the company's
+// name in bold.
+constexpr char kMessageStart[] = "\x1b[1;34m";
+constexpr char kBoldStart[] = "\x1b[1m";
+constexpr char kBoldEnd[] = "\x1b[22m";
+constexpr char kPlain[] = "\x1b[0m";
+
+// How a paragraph is marked on a terminal that shows marks.
+struct Marks {
+  bool whole = false;   // the message: every line
+  std::string company;  // the company's name (safe text) wherever a line holds it whole
+};
+
+std::string Marked(const std::string& line, const Marks& marks) {
+  if (marks.whole) return line.empty() ? line : kMessageStart + line + kPlain;
+  if (marks.company.empty()) return line;
+  std::string marked;
+  size_t from = 0;
+  for (size_t at = line.find(marks.company); at != std::string::npos; at = line.find(marks.company, from)) {
+    marked.append(line, from, at - from);
+    marked += kBoldStart + marks.company + kBoldEnd;
+    from = at + marks.company.size();
+  }
+  marked.append(line, from);
+  return marked;
+}
+
+// The text, its line breaks kept, wrapped to `width`; marks go round what is already
+// safe and wrapped, so they never count towards the width or split a character.
+void AppendParagraphs(std::string* out, std::string_view text, size_t width, const Marks& marks = {}) {
   const std::string safe = TerminalSafeText(text, true);
   std::string_view rest = safe;
   while (true) {
     const size_t end = rest.find('\n');
-    for (const std::string& line : Wrap(rest.substr(0, end), width)) *out += line + "\n";
+    for (const std::string& line : Wrap(rest.substr(0, end), width)) *out += Marked(line, marks) + "\n";
     if (end == std::string_view::npos) break;
     rest.remove_prefix(end + 1);
   }
@@ -164,6 +196,13 @@ class LineMode {
   bool m_restore = false;
 };
 
+// Whether the terminal shows bold and colour: any but the dumb one. (The worst a wrong
+// guess does is print a few marks.)
+bool ShowsMarks() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
+}
+
 }  // namespace
 
 std::string TerminalSafeText(std::string_view text, bool keepLineBreaks) {
@@ -200,7 +239,7 @@ std::string FitToWidth(std::string_view text, size_t width) {
 }
 
 std::string DrawConsentDialog(const ConsentDialogModel& model, const std::vector<std::vector<std::string>>& rows,
-                              size_t width) {
+                              size_t width, bool highlight) {
   width = std::clamp(width, kMinWidth, kMaxWidth);
   std::string out = "\n";
   const std::string caption = FitToWidth(TerminalSafeText(model.caption, false), width - 8);
@@ -208,7 +247,12 @@ std::string DrawConsentDialog(const ConsentDialogModel& model, const std::vector
   for (const auto& [control, text] : model.texts) {
     if (IsButton(control)) continue;
     if (text.find_first_not_of(" \n") == std::string::npos) continue;
-    AppendParagraphs(&out, text, width);
+    Marks marks;
+    if (highlight) {
+      marks.whole = control == kMessageControl;
+      marks.company = TerminalSafeText(model.company, false);
+    }
+    AppendParagraphs(&out, text, width, marks);
     out += "\n";
   }
 
@@ -223,11 +267,14 @@ std::string DrawConsentDialog(const ConsentDialogModel& model, const std::vector
     widths.push_back(std::max<size_t>(
         3, static_cast<size_t>(static_cast<long long>(room) * std::max(column.width, 1) / std::max(totalPixels, 1L))));
   }
-  std::string header = std::string(numberWidth, ' ');
+  std::string header = std::string(numberWidth - 1, ' ') + "#";
   for (size_t i = 0; i < model.columns.size(); ++i) {
     header += "  " + PadTo(FitToWidth(TerminalSafeText(model.columns[i].header, false), widths[i]), widths[i]);
   }
+  const size_t headerWidth = CharacterCount(header);
   out += header + "\n";
+  if (headerWidth > numberWidth + 2)
+    out += std::string(numberWidth + 2, ' ') + std::string(headerWidth - numberWidth - 2, '-') + "\n";
   for (size_t r = 0; r < rows.size(); ++r) {
     const std::string number = std::to_string(r + 1);
     std::string line = std::string(numberWidth - number.size(), ' ') + number;
@@ -246,6 +293,9 @@ std::string DrawConsentDialog(const ConsentDialogModel& model, const std::vector
     buttons += "[" + FitToWidth(TerminalSafeText(*text, false), 40) + " (" + button.key + ")]  ";
   }
   out += buttons + "\n";
+  out += model.kind == ConsentKind::kWrite && TextOf(model, kSharedButton) != nullptr
+             ? "Type a letter and Enter. To change rows, type s or p and their numbers (s 1,3).\n"
+             : "Type a letter and Enter.\n";
   return out;
 }
 
@@ -275,7 +325,8 @@ ConsentAnswer TerminalConsentPresenter::Present(const ConsentDialogModel& model,
     if (redraw) {
       winsize size{};
       const size_t width = ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : kDefaultWidth;
-      if (!WriteAll(fd, DrawConsentDialog(model, canSetShare ? actions->CurrentRows() : model.rows, width))) {
+      if (!WriteAll(fd,
+                    DrawConsentDialog(model, canSetShare ? actions->CurrentRows() : model.rows, width, ShowsMarks()))) {
         return ConsentAnswer::kDeny;
       }
       redraw = false;

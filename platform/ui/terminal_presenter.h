@@ -38,9 +38,11 @@ std::string TerminalSafeText(std::string_view text, bool keepLineBreaks);
 // At most `width` characters of `text`, its end replaced by "..." (one character, U+2026)
 // when it does not fit.
 std::string FitToWidth(std::string_view text, size_t width);
-// The dialog as drawn on a terminal `width` characters wide, rows as given.
+// The dialog as drawn on a terminal `width` characters wide, rows as given; with
+// `highlight`, the message and the company's name are marked in bold (the message in
+// blue). Every text is made safe before any mark of ours is added.
 std::string DrawConsentDialog(const ConsentDialogModel& model, const std::vector<std::vector<std::string>>& rows,
-                              size_t width);
+                              size_t width, bool highlight = false);
 
 }  // namespace lumora
 

@@ -68,6 +68,7 @@ extern const Command kCertsCommand;
 extern const Command kScratchCommand;
 extern const Command kNoticesCommand;
 extern const Command kResetPasswordCommand;
+extern const Command kLedgerCommand;
 
 // "lumora-admin: <message>" on standard error; returns kExitFailure.
 int Fail(const std::string& message);

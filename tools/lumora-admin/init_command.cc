@@ -196,6 +196,12 @@ int Init(const Options& options) {
       "installation directory: the signed exception list, the trusted roots (%s) and a link to the "
       "object runtime\n",
       kTrustedRootsFile);
+  const fs::path helper = ConsentHelperProgram();
+  if (helper.empty()) {
+    std::printf("consent dialogs: no dialog program beside this one; the terminal answers them\n");
+  } else {
+    std::printf("consent dialogs: a link to the dialog program %s\n", helper.c_str());
+  }
 
   if (fs::exists(databasePath, ec)) {
     std::printf("database: %s already exists; kept as it is\n", databasePath.c_str());

@@ -133,6 +133,33 @@ bool FillInstallDirectory(const fs::path& install, std::string* error) {
     *error = "cannot link " + link.string() + " to " + runtime.string() + ": " + ec.message();
     return false;
   }
+  return InstallConsentHelper(install, error);
+}
+
+fs::path ConsentHelperProgram() {
+  const fs::path besideThisProgram =
+      fs::path(ModulePathOf(reinterpret_cast<const void*>(&LibraryFolder))).parent_path() / kConsentHelperProgram;
+  std::error_code ec;
+  if (fs::is_regular_file(besideThisProgram, ec)) return besideThisProgram;
+  const fs::path withProductFiles = ProductFilesFolder() / kConsentHelperProgram;
+  if (fs::is_regular_file(withProductFiles, ec)) return withProductFiles;
+  return {};
+}
+
+bool InstallConsentHelper(const fs::path& install, std::string* error) {
+  const fs::path link = install / kConsentHelperProgram;
+  std::error_code ec;
+  fs::remove(link, ec);
+  const fs::path helper = ConsentHelperProgram();
+  // Without the dialog program (built without the desktop's toolkit) the dialogs are
+  // answered on the terminal, or by the presenter the administrator names.
+  if (helper.empty()) return true;
+  const fs::path target = CanonicalPath(helper.string());
+  fs::create_symlink(target, link, ec);
+  if (ec) {
+    *error = "cannot link " + link.string() + " to " + target.string() + ": " + ec.message();
+    return false;
+  }
   return true;
 }
 

@@ -18,9 +18,17 @@ std::filesystem::path LibraryFolder();
 std::filesystem::path ProductFilesFolder();
 
 // Fills `install`: the signed exception list (replaced), the trusted roots (made with the
-// product root, or the product root added to those already there), and a link to the
-// object runtime this program uses. False with *error set on failure.
+// product root, or the product root added to those already there), a link to the
+// object runtime this program uses and one to the consent dialog program. False with *error set on failure.
 bool FillInstallDirectory(const std::filesystem::path& install, std::string* error);
+
+// The consent dialog program, found beside this program or with the product's files;
+// empty when it is not there.
+inline constexpr char kConsentHelperProgram[] = "lumora-consent";
+std::filesystem::path ConsentHelperProgram();
+// Links the consent dialog program into `install`, replacing an earlier link; nothing
+// is linked when the program is not there. False with *error set on failure.
+bool InstallConsentHelper(const std::filesystem::path& install, std::string* error);
 
 // One certificate of a PEM bundle, as `trust list` shows it.
 struct RootCertificate {

@@ -22,7 +22,7 @@ namespace {
 const Command* const kCommands[] = {
     &kInitCommand,     &kCheckCommand,   &kRecoverCommand,       &kTrustCommand, &kConsentCommand,
     &kSectionsCommand, &kShowCommand,    &kGetCommand,           &kSetCommand,   &kCertsCommand,
-    &kScratchCommand,  &kNoticesCommand, &kResetPasswordCommand,
+    &kScratchCommand,  &kNoticesCommand, &kResetPasswordCommand, &kLedgerCommand,
 };
 
 constexpr OptionSpec kGlobalOptions[] = {
