@@ -42,7 +42,10 @@ install(TARGETS lumora-automation EXPORT LumoraProfileTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS prprofile lumora-services
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_SKIP)
-install(TARGETS ${lumora_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+# lumora-admin is copied as it is, never stripped (cmake --install --strip, the package):
+# its signature covers every byte.
+install(TARGETS lumora-sign RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(PROGRAMS $<TARGET_FILE:lumora-admin> DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 
 # The client headers. The dispatch and class tables are the runtime's own machinery for
 # implementing objects (they use C++20); a client only calls objects, so they stay inside.
@@ -60,6 +63,7 @@ install(FILES ${CMAKE_BINARY_DIR}/lib/lumora/product-root.pem DESTINATION ${LUMO
 file(RELATIVE_PATH lumora_runtime_from_productdir ${CMAKE_INSTALL_PREFIX}/${LUMORA_INSTALL_PRODUCTDIR}
   ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install-links)
+string(REGEX REPLACE "/$" "" lumora_runtime_from_productdir "${lumora_runtime_from_productdir}")
 file(CREATE_LINK ${lumora_runtime_from_productdir}/liblumora-automation.so.${PROJECT_VERSION_MAJOR}
   ${CMAKE_BINARY_DIR}/install-links/liblumora-automation.so SYMBOLIC)
 install(FILES ${CMAKE_BINARY_DIR}/install-links/liblumora-automation.so DESTINATION ${LUMORA_INSTALL_PRODUCTDIR}

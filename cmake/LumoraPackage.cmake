@@ -6,14 +6,13 @@ set(deb ${PROJECT_SOURCE_DIR}/packaging/debian)
 
 # A system installation keeps the administrator's trusted roots in /etc, a configuration
 # file dpkg never overwrites unasked; the installation directory links to it. Other
-# prefixes keep the file itself in the installation directory. The link is relative, so
-# that an installation into another root (dpkg --root) reads its own.
+# prefixes keep the file itself in the installation directory.
 install(CODE "
   if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
     set(product \"\$ENV{DESTDIR}/usr/${LUMORA_INSTALL_PRODUCTDIR}\")
     file(MAKE_DIRECTORY \"\$ENV{DESTDIR}/etc/lumora\")
     file(RENAME \"\${product}/TrustedRoots.pem\" \"\$ENV{DESTDIR}/etc/lumora/TrustedRoots.pem\")
-    file(CREATE_LINK ../../../etc/lumora/TrustedRoots.pem \"\${product}/TrustedRoots.pem\" SYMBOLIC)
+    file(CREATE_LINK /etc/lumora/TrustedRoots.pem \"\${product}/TrustedRoots.pem\" SYMBOLIC)
     message(STATUS \"Installing: \$ENV{DESTDIR}/etc/lumora/TrustedRoots.pem (linked from \${product})\")
   endif()
 " COMPONENT runtime)
@@ -37,12 +36,13 @@ set(CPACK_PACKAGE_VENDOR "Lumora")
 set(CPACK_PACKAGE_CONTACT "Lumora Profile maintainers <maintainers@lumora.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "consent-gated profile store for partner programs")
 set(CPACK_PACKAGE_DESCRIPTION
-  "Lumora Profile keeps facts about the user (name, preferences, plans) in one encrypted
-store per machine and hands them to the programs of partner companies, each in its own
-section, only when the program's code signature checks out and the user agrees in a
-consent dialog. This package holds the profile component, its object runtime and
-companion services, the administration tool lumora-admin, the signing tool lumora-sign
-and the headers partners build against; installing it makes the shared store in
+  "Lumora Profile keeps facts about the user (name, preferences, plans) in one
+encrypted store per machine and hands them to the programs of partner
+companies, each in its own section, only when the program's code signature
+checks out and the user agrees in a consent dialog. This package holds the
+profile component, its object runtime and companion services, the
+administration tool lumora-admin, the signing tool lumora-sign and the headers
+partners build against; installing it makes the shared store in
 /var/lib/lumora for the members of the group lumora.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
@@ -53,8 +53,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://lumora.example/profile")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${deb}/postinst ${deb}/postrm ${deb}/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${deb}/postinst ${deb}/postrm ${deb}/conffiles ${deb}/triggers)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# The signed lumora-admin must reach the package byte for byte.
-set(CPACK_STRIP_FILES OFF)
+# Stripped as Debian ships binaries; the signed lumora-admin is installed as a plain
+# file, which is never stripped, so it reaches the package byte for byte.
+set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -23,6 +23,10 @@ fi
 work=$LUMORA_IN_NAMESPACE
 root=$work/root
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers"
+# The package links the installation directory's TrustedRoots.pem to the absolute
+# /etc/lumora: inside the namespace that is the throwaway root's own.
+mkdir -p "$root/etc/lumora" /etc/lumora
+mount --bind "$root/etc/lumora" /etc/lumora
 touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
 dpkg_root() {
   dpkg --root="$root" --force-script-chrootless --force-depends --force-not-root --log=/dev/null "$@"
@@ -56,6 +60,7 @@ dpkg_root -r lumora-profile >"$work/remove.txt" 2>&1 || { cat "$work/remove.txt"
 dpkg_root -P lumora-profile >"$work/purge.txt" 2>&1 || { cat "$work/purge.txt"; fail "dpkg -P"; }
 [ ! -e "$store" ] || fail "purge left $store"
 [ ! -e "$root/etc/lumora/TrustedRoots.pem" ] || fail "purge left the trusted roots"
+[ ! -e "$root/usr/lib/lumora" ] || fail "purge left the installation directory"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) of the package's maintainer scripts failed"

@@ -702,7 +702,11 @@ TEST_F(AdminCommandsTest, StatesThatStopEveryCommandAreNamed) {
 // The store gives its administration objects to the root section's certificate only: a
 // copy of the tool whose signature no longer holds is refused, and says why.
 TEST_F(AdminCommandsTest, ACopyOfTheToolWhoseSignatureBrokeIsRefused) {
-  const std::string copy = m_home->path() + "/lumora-admin-copy";
+  // The tool finds its libraries relative to itself (bin/../lib), so the copy gets the
+  // same surroundings.
+  fs::create_directories(m_home->path() + "/bin");
+  fs::create_directory_symlink(fs::path(LUMORA_COMPONENT_LIBRARY).parent_path(), m_home->path() + "/lib");
+  const std::string copy = m_home->path() + "/bin/lumora-admin-copy";
   fs::copy_file(LUMORA_ADMIN, copy);
   {
     std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
