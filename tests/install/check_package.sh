@@ -5,9 +5,10 @@
 # group they add never reaches this machine. Checks what a machine must find after each
 # step: the group lumora, the shared store with its modes, the settings naming the system
 # paths, the root section registered; the data kept on remove and gone on purge.
-#   check_package.sh PACKAGE.deb
+#   check_package.sh lumora-profile_*.deb [lumora-profile-dev_*.deb]
 set -euo pipefail
-deb=$(realpath "$1")
+debs=()
+for deb in "$@"; do debs+=("$(realpath "$deb")"); done
 if [ "$(id -u)" -ne 0 ] || ! unshare --mount true 2>/dev/null; then
   echo "check_package: needs root and mount namespaces to check the maintainer scripts; skipped"
   exit 0
@@ -18,7 +19,7 @@ if [ -z "${LUMORA_IN_NAMESPACE:-}" ]; then
   cp -a /etc "$work/etc"
   sed -i '/^lumora:/d' "$work/etc/group" "$work/etc/gshadow" 2>/dev/null || true
   LUMORA_IN_NAMESPACE=$work exec unshare --mount sh -c \
-    'mount --bind "$LUMORA_IN_NAMESPACE/etc" /etc && exec "$0" "$1"' "$0" "$deb"
+    'mount --bind "$LUMORA_IN_NAMESPACE/etc" /etc && exec "$0" "$@"' "$0" "${debs[@]}"
 fi
 work=$LUMORA_IN_NAMESPACE
 root=$work/root
@@ -35,7 +36,7 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 store=$root/var/lib/lumora
 
-dpkg_root -i "$deb" >"$work/install.txt" 2>&1 || { cat "$work/install.txt"; fail "dpkg -i"; }
+dpkg_root -i "${debs[@]}" >"$work/install.txt" 2>&1 || { cat "$work/install.txt"; fail "dpkg -i"; }
 getent group lumora >/dev/null || fail "no group lumora after install"
 [ "$(stat -c '%G %a' "$store" 2>/dev/null)" = "lumora 2770" ] ||
   fail "the store folder is $(stat -c '%G %a' "$store" 2>/dev/null), not lumora 2770"
@@ -51,10 +52,11 @@ grep -q "$root/usr/lib/lumora" "$store/settings.jsonl" || fail "setting 6 does n
 grep -q 'Lumora Profile' "$work/certs.txt" || fail "the root section is not registered for the product"
 "${admin[@]}" create common.FirstName Ann >/dev/null || fail "the installed tool cannot administer the store"
 # An upgrade runs postinst again; the store is kept as it is.
-dpkg_root -i "$deb" >"$work/reinstall.txt" 2>&1 || { cat "$work/reinstall.txt"; fail "dpkg -i again"; }
+dpkg_root -i "${debs[0]}" >"$work/reinstall.txt" 2>&1 || { cat "$work/reinstall.txt"; fail "dpkg -i again"; }
 "${admin[@]}" get common.FirstName 2>&1 | grep -q Ann || fail "reinstalling lost the store's data"
 
-dpkg_root -r lumora-profile >"$work/remove.txt" 2>&1 || { cat "$work/remove.txt"; fail "dpkg -r"; }
+[ "${#debs[@]}" -lt 2 ] || [ -f "$root/usr/include/lumora/profile.h" ] || fail "the development package installed no headers"
+dpkg_root -r lumora-profile-dev lumora-profile >"$work/remove.txt" 2>&1 || { cat "$work/remove.txt"; fail "dpkg -r"; }
 [ ! -e "$root/usr/bin/lumora-admin" ] || fail "remove left lumora-admin"
 [ -s "$store/profile.db" ] || fail "remove deleted the store"
 dpkg_root -P lumora-profile >"$work/purge.txt" 2>&1 || { cat "$work/purge.txt"; fail "dpkg -P"; }
