@@ -61,6 +61,10 @@ g++ -std=c++17 -o "$work/client-pc" "$source/tests/install/client/client.cc" \
 home=$work/home
 "$prefix/bin/lumora-admin" --version | grep -q '^lumora-admin ' || fail "lumora-admin --version"
 "$prefix/bin/lumora-sign" --version | grep -q '^lumora-sign ' || fail "lumora-sign --version"
+# The consent helper, where the component looks for it, when this build has it.
+if [ -e "$prefix/lib/lumora/lumora-consent" ]; then
+  "$prefix/lib/lumora/lumora-consent" --version | grep -q '^lumora-consent ' || fail "lumora-consent --version"
+fi
 "$prefix/bin/lumora-admin" --home "$home" init >"$work/init.txt" || { cat "$work/init.txt"; fail "init"; }
 grep -q '^root section: registered for Lumora Profile' "$work/init.txt" ||
   fail "the installed lumora-admin is not validly signed: $(grep -i 'root\|lumora-admin' "$work/init.txt")"
