@@ -45,6 +45,8 @@ std::string Meaning(HRESULT hr) {
       return "the user said no (or nobody could answer the dialog)";
     case 0x8004E302u:
       return "no such variable";
+    case 0x8004E301u:
+      return "(no value)";
     case 0x0004E303u:
       return "the value was already that";
     case 0x80040154u:
