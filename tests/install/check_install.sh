@@ -41,6 +41,11 @@ if grep -rlaF -e "$build" -e "$source" "$prefix" >"$work/paths"; then
   fail "installed files name the build tree: $(tr '\n' ' ' <"$work/paths")"
 fi
 
+# Installing stripped (as a package does) must leave lumora-admin's signature whole.
+cmake --install "$build" --prefix "$work/stripped" --strip --component runtime >/dev/null
+"$prefix/bin/lumora-sign" --verify --anchors "$prefix/lib/lumora/product-root.pem" "$work/stripped/bin/lumora-admin" \
+  >"$work/verify.txt" || fail "a stripped installation breaks lumora-admin's signature: $(cat "$work/verify.txt")"
+
 # The headers alone, in C++17.
 for header in "$prefix"/include/lumora/*.h; do
   echo "#include \"lumora/$(basename "$header")\"" >"$work/one.cc"
