@@ -1,9 +1,10 @@
 # What `cmake --install` puts on a machine, and how other projects find it.
 #
 #   bin/                 lumora-admin (signed), lumora-sign
-#   <libdir>/            liblumora-automation.so.1 (what clients link), libprprofile.so.1 (the
-#                        component) and liblumora-services.so.1 (the companion services), each
-#                        with its development link; pkgconfig/ and cmake/LumoraProfile/
+#   <libdir>/            liblumora-automation.so.1 (what clients link, with its development
+#                        link), libprprofile.so.1 (the component) and liblumora-services.so.1
+#                        (the companion services), loaded by class identifier and never linked;
+#                        pkgconfig/ and cmake/LumoraProfile/
 #   include/lumora/      the client headers (C++17 and later)
 #   lib/lumora/          the installation directory: ExceptionList.dll, TrustedRoots.pem, the
 #                        link to the object runtime, the consent helper
@@ -39,8 +40,6 @@ if(NOT CMAKE_INSTALL_LIBDIR STREQUAL "lib")
 endif()
 set(lumora_programs lumora-admin lumora-sign)
 set_target_properties(${lumora_programs} PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "${lumora_program_rpath}")
-# lumora-admin registers the component and the services by the path of the library
-# folder, which it takes from the runtime it is linked with.
 
 install(TARGETS lumora-automation EXPORT LumoraProfileTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
