@@ -85,6 +85,15 @@ for client in "$work/client-cmake/install-client" "$work/client-pc"; do
   grep -q '^grant: 0x80070005$' "$work/client.txt" || fail "$client, unsigned, was not refused its section"
 done
 
+# Bash completion, as installed, with or without the bash-completion package.
+completions=$prefix/share/bash-completion/completions
+completed=$(PATH=$prefix/bin:$PATH bash -c '
+  source "$1/lumora-admin"; source "$1/lumora-sign"
+  t() { COMPREPLY=(); COMP_WORDS=("${@:2}"); COMP_CWORD=$(($# - 2)); "$1"; echo "${COMPREPLY[*]}"; }
+  t _lumora_admin lumora-admin cr; t _lumora_admin lumora-admin --home /tmp consent set s
+  t _lumora_admin lumora-admin init --install; t _lumora_sign lumora-sign --ver' _ "$completions")
+[ "$completed" = $'create\nscript:\n--install-dir\n--verify --version' ] || fail "bash completion gave: $completed"
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) of the installed tree failed"
   exit 1
