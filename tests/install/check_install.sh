@@ -57,6 +57,15 @@ done
 cmake -S "$source/tests/install/client" -B "$work/client-cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$work/client-cmake" >/dev/null
+# The example partner program, as a partner builds it: its own CMakeLists against the
+# installation, signed after linking by the installed lumora-sign.
+demo=$build/examples/demo-authority
+PATH=$prefix/bin:$PATH cmake -S "$source/examples/partner-planner" -B "$work/planner" -G Ninja \
+  -DCMAKE_PREFIX_PATH="$prefix" -DPLANNER_SIGNING_CERT="$demo/planner.pem" -DPLANNER_SIGNING_KEY="$demo/planner.key" \
+  -DPLANNER_SIGNING_CHAIN="$demo/planner-chain.pem" >/dev/null
+cmake --build "$work/planner" >/dev/null
+"$prefix/bin/lumora-sign" --verify --anchors "$demo/demo-root.pem" "$work/planner/partner-planner" >"$work/verify.txt" ||
+  fail "the example built outside the tree is not validly signed: $(cat "$work/verify.txt")"
 PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --exists lumora-profile || fail "pkg-config does not know lumora-profile"
 # shellcheck disable=SC2046
 g++ -std=c++17 -o "$work/client-pc" "$source/tests/install/client/client.cc" \
