@@ -420,7 +420,12 @@ TEST_F(LumoraAdminTest, InitNamesTheInstalledInstallationDirectoryAndLeavesItsFi
       << made;
   std::string otherRoot = Read(other + ".pem");
   while (!otherRoot.empty() && otherRoot.back() == '\n') otherRoot.pop_back();
-  std::ofstream(product / "TrustedRoots.pem", std::ios::binary) << otherRoot;
+  // As the package installs it: a link to the configuration file, readable by all.
+  const fs::path etcRoots = m_temp.path() + "/etc/TrustedRoots.pem";
+  fs::create_directories(etcRoots.parent_path());
+  std::ofstream(etcRoots, std::ios::binary) << otherRoot;
+  fs::permissions(etcRoots, static_cast<fs::perms>(0644));
+  fs::create_symlink(etcRoots, product / "TrustedRoots.pem");
   fs::copy_file(LUMORA_ADMIN, prefix / "bin" / "lumora-admin");
   const std::string exceptionList = Read(product / "ExceptionList.dll");
 
@@ -439,6 +444,8 @@ TEST_F(LumoraAdminTest, InitNamesTheInstalledInstallationDirectoryAndLeavesItsFi
   EXPECT_EQ(Read(product / "ExceptionList.dll"), exceptionList);
   const std::string roots = Read(product / "TrustedRoots.pem");
   EXPECT_EQ(roots.find(otherRoot + "\n-----BEGIN CERTIFICATE-----"), 0u) << roots;
+  EXPECT_TRUE(fs::is_symlink(product / "TrustedRoots.pem")) << "the link stays; the file it names was replaced";
+  EXPECT_EQ(ModeOf(etcRoots), 0644u) << "the group's programs must still read the roots";
   ASSERT_EQ(run({"--home", m_home, "trust", "list"}), 0) << output;
   EXPECT_NE(output.find("Other Root"), std::string::npos) << output;
   EXPECT_NE(output.find("Lumora Profile Product Root"), std::string::npos) << output;

@@ -6,12 +6,15 @@
 #include <openssl/x509.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
+#include "fileio/atomic_file.h"
 #include "lumora/automation.h"
 #include "lumora/registry.h"
 #include "platform/process/path_search.h"
@@ -59,6 +62,34 @@ std::string SubjectOf(X509* certificate) {
   char* data = nullptr;
   const long size = BIO_get_mem_data(out.get(), &data);
   return std::string(data, static_cast<size_t>(size));
+}
+
+// Replaces the roots file whole, so that a crash leaves the old roots or the new ones,
+// never half of them. The file may be a link (to the system's configuration folder):
+// the file it names is replaced, with the owner and mode it had, since the members of
+// the store's group must still read it.
+bool ReplaceTrustedRoots(const fs::path& roots, const std::string& text, std::string* error) {
+  std::error_code ec;
+  const fs::path target = fs::exists(roots, ec) ? fs::canonical(roots, ec) : roots;
+  struct stat before {};
+  const bool existed = ::stat(target.c_str(), &before) == 0;
+  fileio::AtomicFile file;
+  int failed = file.Begin(target.string());
+  if (failed == 0) failed = file.Write(text);
+  if (failed == 0 && existed) {
+    // The temporary is still ours: give it the old file's owner and mode before it
+    // takes the file's place.
+    if (::chown(file.TemporaryPath().c_str(), before.st_uid, before.st_gid) != 0 ||
+        ::chmod(file.TemporaryPath().c_str(), before.st_mode & 07777) != 0) {
+      failed = errno;
+    }
+  }
+  if (failed == 0) failed = file.Commit();
+  if (failed != 0) {
+    *error = "cannot write " + target.string() + ": " + std::strerror(failed);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -136,14 +167,7 @@ bool FillInstallDirectory(const fs::path& install, std::string* error) {
   }
   // Written only when something is missing: the file may be the administrator's (through
   // a link to the system's configuration folder), and a rewrite would gain nothing.
-  if (added) {
-    std::ofstream out(roots, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out) {
-      *error = "cannot write " + roots.string();
-      return false;
-    }
-  }
+  if (added && !ReplaceTrustedRoots(roots, text, error)) return false;
   // The object runtime, under the name the exception list gives it.
   const fs::path runtime = CanonicalPath(ModulePathOf(reinterpret_cast<const void*>(&SysAllocString)));
   const fs::path link = install / "liblumora-automation.so";
