@@ -425,6 +425,36 @@ TEST_F(AdminCommandsTest, SetChangesOneVariableOrSaysWhyNot) {
   EXPECT_TRUE(Contains(Tool({"get", "acme.colour"}).out, "raw value:     \"red\""));
 }
 
+TEST_F(AdminCommandsTest, CreateMakesTheProductsCommonVariablesOnce) {
+  Outcome run = Tool({"create", "common.FirstName", "Ann", "--field", "First name"});
+  ASSERT_EQ(run.exit, 0) << run.all();
+  EXPECT_EQ(run.out, "common.FirstName: created (string, shared, field name \"First name\")\n  value: \"Ann\"\n");
+  run = Tool({"get", "common.FirstName"});
+  EXPECT_TRUE(Contains(run.out, "raw value:     \"Ann\"")) << run.out;
+  run = Tool({"show", "common"});
+  EXPECT_TRUE(Contains(run.out, "field name:    \"First name\"\n  type:          string\n  privacy:       shared"))
+      << run.out;
+  // A second create never overwrites: the first value stays.
+  run = Tool({"create", "common.FirstName", "Bob"});
+  EXPECT_EQ(run.exit, 1);
+  EXPECT_TRUE(Contains(run.err, "holds common.FirstName already")) << run.err;
+  EXPECT_TRUE(Contains(Tool({"get", "common.FirstName"}).out, "raw value:     \"Ann\""));
+
+  // Typed, private, and refused when the raw value does not fit the type: nothing stored.
+  run = Tool({"create", "common.Age", "--type", "int32", "--private", "--", "-7"});
+  ASSERT_EQ(run.exit, 0) << run.all();
+  EXPECT_TRUE(Contains(run.out, "(int32, private, field name \"Age\")")) << run.out;
+  run = Tool({"create", "common.Height", "tall", "--type", "int32"});
+  EXPECT_EQ(run.exit, 1) << run.all();
+  EXPECT_EQ(Tool({"get", "common.Height"}).exit, 1) << "a refused creation leaves no variable";
+  run = Tool({"create", "common.Colour", "blue", "--type", "colour"});
+  EXPECT_EQ(run.exit, 2);
+  EXPECT_TRUE(Contains(run.err, "'colour' is not a type")) << run.err;
+  EXPECT_EQ(Tool({"create", "", "x"}).exit, 2);
+  EXPECT_EQ(Tool({"create", "common.Long", std::string(1007, 'x')}).exit, 1) << "over 1006 characters";
+  EXPECT_EQ(Tool({"get", "common.Long"}).exit, 1);
+}
+
 TEST_F(AdminCommandsTest, CertsRegisterListRenumberAndTell) {
   const std::string section = "com.acme.planner";
   // From an ELF program, a PE image, a cabinet; the same certificate twice is one row.
@@ -703,7 +733,11 @@ TEST_F(AdminCommandsTest, StatesThatStopEveryCommandAreNamed) {
 // The store gives its administration objects to the root section's certificate only: a
 // copy of the tool whose signature no longer holds is refused, and says why.
 TEST_F(AdminCommandsTest, ACopyOfTheToolWhoseSignatureBrokeIsRefused) {
-  const std::string copy = m_home->path() + "/lumora-admin-copy";
+  // The tool finds its libraries relative to itself (bin/../lib), so the copy gets the
+  // same surroundings.
+  fs::create_directories(m_home->path() + "/bin");
+  fs::create_directory_symlink(fs::path(LUMORA_COMPONENT_LIBRARY).parent_path(), m_home->path() + "/lib");
+  const std::string copy = m_home->path() + "/bin/lumora-admin-copy";
   fs::copy_file(LUMORA_ADMIN, copy);
   {
     std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);

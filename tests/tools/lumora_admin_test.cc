@@ -391,5 +391,75 @@ TEST_F(LumoraAdminTest, TrustedRootsAreAddedOnceAndListed) {
   EXPECT_EQ(Read(roots), before);
 }
 
+// A system installation: lumora-admin installed in PREFIX/bin names the installation
+// directory the package installed (PREFIX/lib/lumora) instead of making one in the state
+// folder. Its files are the product's own; init must not copy them onto themselves, and
+// may run again (after an upgrade) without touching them.
+TEST_F(LumoraAdminTest, InitNamesTheInstalledInstallationDirectoryAndLeavesItsFilesAlone) {
+  const fs::path prefix = m_temp.path() + "/usr";
+  const fs::path product = prefix / "lib" / "lumora";
+  fs::create_directories(prefix / "bin");
+  fs::create_directories(product);
+  // The tool finds its libraries through bin/../lib, the product's files in lib/lumora.
+  for (const auto& entry : fs::directory_iterator(fs::path(LUMORA_PRODUCT_FILES).parent_path())) {
+    if (entry.path().filename().string().starts_with("lib")) {
+      fs::create_symlink(entry.path(), prefix / "lib" / entry.path().filename());
+    }
+  }
+  fs::copy_file(std::string(LUMORA_PRODUCT_FILES) + "/ExceptionList.dll", product / "ExceptionList.dll");
+  fs::copy_file(std::string(LUMORA_PRODUCT_FILES) + "/product-root.pem", product / "product-root.pem");
+  // The administrator's roots file holds another root, its last line without a newline:
+  // the product root must be added as a certificate of its own, not glued onto it.
+  const std::string other = m_temp.path() + "/other-root";
+  std::string made;
+  ASSERT_EQ(testing::RunProgram(
+                {"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                 "-nodes", "-keyout", other + ".key", "-out", other + ".pem", "-subj", "/CN=Other Root", "-days", "30"},
+                &made),
+            0)
+      << made;
+  std::string otherRoot = Read(other + ".pem");
+  while (!otherRoot.empty() && otherRoot.back() == '\n') otherRoot.pop_back();
+  // As the package installs it: a link to the configuration file, readable by all.
+  const fs::path etcRoots = m_temp.path() + "/etc/TrustedRoots.pem";
+  fs::create_directories(etcRoots.parent_path());
+  std::ofstream(etcRoots, std::ios::binary) << otherRoot;
+  fs::permissions(etcRoots, static_cast<fs::perms>(0644));
+  fs::create_symlink(etcRoots, product / "TrustedRoots.pem");
+  fs::copy_file(LUMORA_ADMIN, prefix / "bin" / "lumora-admin");
+  const std::string exceptionList = Read(product / "ExceptionList.dll");
+
+  const std::string tool = (prefix / "bin" / "lumora-admin").string();
+  std::string output;
+  const auto run = [&](const std::vector<std::string>& args) {
+    std::string command = "exec '" + tool + "'";
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    return testing::RunProgram({"/bin/sh", "-c", command + " 2>&1"}, &output);
+  };
+  ASSERT_EQ(run({"--home", m_home, "init", "--install-dir", product.string()}), 0) << output;
+  EXPECT_NE(output.find("setting 6 (installation directory): " + product.string()), std::string::npos) << output;
+  EXPECT_NE(output.find("root section: registered for Lumora Profile"), std::string::npos)
+      << "the signature check found the trusted roots in the named directory: " << output;
+  EXPECT_FALSE(fs::exists(m_home + "/install")) << "no second installation directory";
+  EXPECT_EQ(Read(product / "ExceptionList.dll"), exceptionList);
+  const std::string roots = Read(product / "TrustedRoots.pem");
+  EXPECT_EQ(roots.find(otherRoot + "\n-----BEGIN CERTIFICATE-----"), 0u) << roots;
+  EXPECT_TRUE(fs::is_symlink(product / "TrustedRoots.pem")) << "the link stays; the file it names was replaced";
+  EXPECT_EQ(ModeOf(etcRoots), 0644u) << "the group's programs must still read the roots";
+  ASSERT_EQ(run({"--home", m_home, "trust", "list"}), 0) << output;
+  EXPECT_NE(output.find("Other Root"), std::string::npos) << output;
+  EXPECT_NE(output.find("Lumora Profile Product Root"), std::string::npos) << output;
+  EXPECT_TRUE(fs::is_symlink(product / "liblumora-automation.so"));
+  ASSERT_EQ(run({"--home", m_home, "check"}), 0) << output;
+
+  // Again, as after an upgrade: the store is kept, the files untouched.
+  const fs::path linked = fs::read_symlink(product / "liblumora-automation.so");
+  ASSERT_EQ(run({"--home", m_home, "init", "--install-dir", product.string()}), 0) << output;
+  EXPECT_NE(output.find("already exists; kept as it is"), std::string::npos) << output;
+  EXPECT_EQ(Read(product / "ExceptionList.dll"), exceptionList);
+  EXPECT_EQ(Read(product / "TrustedRoots.pem"), roots) << "the product root is there: nothing to add";
+  EXPECT_EQ(fs::read_symlink(product / "liblumora-automation.so"), linked);
+}
+
 }  // namespace
 }  // namespace lumora

@@ -64,6 +64,7 @@ extern const Command kSectionsCommand;
 extern const Command kShowCommand;
 extern const Command kGetCommand;
 extern const Command kSetCommand;
+extern const Command kCreateCommand;
 extern const Command kCertsCommand;
 extern const Command kScratchCommand;
 extern const Command kNoticesCommand;

@@ -27,8 +27,9 @@ namespace fs = std::filesystem;
 namespace lumora::admin {
 namespace {
 
-fs::path DefaultServicesLibrary() { return LibraryFolder() / "liblumora-services.so"; }
-fs::path DefaultComponentLibrary() { return LibraryFolder() / "libprprofile.so"; }
+// By their run-time names: the unversioned development links are not on every machine.
+fs::path DefaultServicesLibrary() { return LibraryFolder() / "liblumora-services.so.1"; }
+fs::path DefaultComponentLibrary() { return LibraryFolder() / "libprprofile.so.1"; }
 
 // Removes, on failure, the folders this run made: the first one that was missing and
 // everything under it, so that a failed init leaves no empty state folder behind.
@@ -173,7 +174,11 @@ int Init(const Options& options) {
               component.c_str());
 
   const fs::path database = home / "profile.db";
-  const fs::path install = home / "install";
+  // A local installation keeps its installation directory in the state folder; a system
+  // installation names the one the package installed (--install-dir).
+  const fs::path install = options.Has("--install-dir")
+                               ? fs::absolute(options.Value("--install-dir"), ec).lexically_normal()
+                               : home / "install";
   fs::create_directories(install, ec);
   if (ec) return Fail("cannot create the installation directory " + install.string() + ": " + ec.message());
   // Setting 2 names the database by its full path: a state folder copied from another
@@ -220,6 +225,8 @@ int Init(const Options& options) {
 constexpr OptionSpec kOptions[] = {
     {"--services", "LIBRARY", "the companion services to register (default: the one installed beside this program)"},
     {"--component", "LIBRARY", "the profile component to register (default: the one installed beside this program)"},
+    {"--install-dir", "DIR",
+     "the installation directory to name in setting 6 and fill (default: DIR/install of the state folder)"},
     {"--group", "NAME", "share the state folder with the members of group NAME (set-group-id, mode 2770)"},
 };
 
@@ -231,12 +238,13 @@ const Command kInitCommand = {
     "Makes the state folder (personal: mode 0700; with --group: owned by that group with the set-group-id\n"
     "bit, mode 2770, so that its members share the store and nobody else can read it), registers the\n"
     "companion services and the profile component there, writes setting 2 (the database path,\n"
-    "DIR/profile.db) and setting 6 (the installation directory, DIR/install), fills the installation\n"
-    "directory (the signed exception list, TrustedRoots.pem with the product root, a link to the object\n"
-    "runtime), creates the profile database with its five tables, and opens the store once, which gives\n"
-    "the database its password and registers the product's certificate for the root section \"/\" (so\n"
-    "that no partner program can claim it, nor the common sections). An existing store is kept as it\n"
-    "is. A failed init removes the folders it made.",
+    "DIR/profile.db) and setting 6 (the installation directory: DIR/install, or --install-dir), fills\n"
+    "the installation directory (the signed exception list, TrustedRoots.pem with the product root, a\n"
+    "link to the object runtime), creates the profile database with its five tables, and opens the\n"
+    "store once, which gives the database its password and registers the product's certificate for the\n"
+    "root section \"/\" (so that no partner program can claim it, nor the common sections). An existing\n"
+    "store is kept as it is, and init may run again (after an upgrade, say) to register the libraries\n"
+    "anew. A failed init removes the folders it made.",
     kOptions,
     &Init,
 };

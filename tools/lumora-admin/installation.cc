@@ -6,12 +6,15 @@
 #include <openssl/x509.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
+#include "fileio/atomic_file.h"
 #include "lumora/automation.h"
 #include "lumora/registry.h"
 #include "platform/process/path_search.h"
@@ -61,13 +64,47 @@ std::string SubjectOf(X509* certificate) {
   return std::string(data, static_cast<size_t>(size));
 }
 
-}  // namespace
-
-fs::path LibraryFolder() {
-  return fs::path(ModulePathOf(reinterpret_cast<const void*>(&LibraryFolder))).parent_path().parent_path() / "lib";
+// Replaces the roots file whole, so that a crash leaves the old roots or the new ones,
+// never half of them. The file may be a link (to the system's configuration folder):
+// the file it names is replaced, with the owner and mode it had, since the members of
+// the store's group must still read it.
+bool ReplaceTrustedRoots(const fs::path& roots, const std::string& text, std::string* error) {
+  std::error_code ec;
+  const fs::path target = fs::exists(roots, ec) ? fs::canonical(roots, ec) : roots;
+  struct stat before {};
+  const bool existed = ::stat(target.c_str(), &before) == 0;
+  fileio::AtomicFile file;
+  int failed = file.Begin(target.string());
+  if (failed == 0) failed = file.Write(text);
+  if (failed == 0 && existed) {
+    // The temporary is still ours: give it the old file's owner and mode before it
+    // takes the file's place.
+    if (::chown(file.TemporaryPath().c_str(), before.st_uid, before.st_gid) != 0 ||
+        ::chmod(file.TemporaryPath().c_str(), before.st_mode & 07777) != 0) {
+      failed = errno;
+    }
+  }
+  if (failed == 0) failed = file.Commit();
+  if (failed != 0) {
+    *error = "cannot write " + target.string() + ": " + std::strerror(failed);
+    return false;
+  }
+  return true;
 }
 
-fs::path ProductFilesFolder() { return LibraryFolder() / "lumora"; }
+}  // namespace
+
+// The product's libraries are installed side by side, so the folder of the runtime this
+// program was loaded with is theirs, whatever the library folder is called (lib, or a
+// multiarch lib/<triplet>).
+fs::path LibraryFolder() {
+  return fs::path(ModulePathOf(reinterpret_cast<const void*>(&SysAllocString))).parent_path();
+}
+
+// <prefix>/bin/lumora-admin -> <prefix>/lib/lumora, in the build tree as installed.
+fs::path ProductFilesFolder() {
+  return fs::path(CanonicalPath("/proc/self/exe")).parent_path().parent_path() / "lib" / "lumora";
+}
 
 bool ReadPemCertificates(const fs::path& file, std::vector<RootCertificate>* certificates, std::string* error) {
   std::unique_ptr<BIO, decltype(&BIO_free)> in(BIO_new_file(file.c_str(), "r"), BIO_free);
@@ -91,15 +128,22 @@ bool FillInstallDirectory(const fs::path& install, std::string* error) {
   const fs::path product = ProductFilesFolder();
   std::error_code ec;
   fs::create_directories(install, ec);
-  fs::copy_file(product / kExceptionListFile, install / kExceptionListFile, fs::copy_options::overwrite_existing, ec);
-  if (ec) {
-    *error = "cannot install the exception list from " + (product / kExceptionListFile).string() + ": " + ec.message();
-    return false;
+  // A system installation names the directory the package installed: its files are the
+  // product's own already, and copying a file onto itself would empty it.
+  const bool isProductFolder = fs::equivalent(install, product, ec);
+  if (!isProductFolder) {
+    ec.clear();
+    fs::copy_file(product / kExceptionListFile, install / kExceptionListFile, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+      *error =
+          "cannot install the exception list from " + (product / kExceptionListFile).string() + ": " + ec.message();
+      return false;
+    }
+    // Copies take the source's mode; in the state folder, files are for its owner (and group).
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    fs::permissions(install / kExceptionListFile, static_cast<fs::perms>(0666 & ~mask), ec);
   }
-  // Copies take the source's mode; in the state folder, files are for its owner (and group).
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  fs::permissions(install / kExceptionListFile, static_cast<fs::perms>(0666 & ~mask), ec);
   // The trusted roots: the product's own, kept beside whatever the administrator added.
   std::vector<RootCertificate> productRoots;
   if (!ReadPemCertificates(product / "product-root.pem", &productRoots, error) || productRoots.empty()) {
@@ -111,22 +155,23 @@ bool FillInstallDirectory(const fs::path& install, std::string* error) {
   std::string ignored;
   if (fs::exists(roots)) ReadPemCertificates(roots, &present, &ignored);
   std::string text = fs::exists(roots) ? ReadText(roots) : std::string();
+  bool added = !fs::exists(roots);
   for (const RootCertificate& root : productRoots) {
     bool known = false;
     for (const RootCertificate& each : present) known = known || each.fingerprint == root.fingerprint;
-    if (!known) text += root.pem;
-  }
-  {
-    std::ofstream out(roots, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out) {
-      *error = "cannot write " + roots.string();
-      return false;
+    if (!known) {
+      if (!text.empty() && text.back() != '\n') text += '\n';
+      text += root.pem;
+      added = true;
     }
   }
+  // Written only when something is missing: the file may be the administrator's (through
+  // a link to the system's configuration folder), and a rewrite would gain nothing.
+  if (added && !ReplaceTrustedRoots(roots, text, error)) return false;
   // The object runtime, under the name the exception list gives it.
   const fs::path runtime = CanonicalPath(ModulePathOf(reinterpret_cast<const void*>(&SysAllocString)));
   const fs::path link = install / "liblumora-automation.so";
+  if (fs::is_symlink(link, ec) && CanonicalPath(link.string()) == runtime.string()) return true;
   fs::remove(link, ec);
   fs::create_symlink(runtime, link, ec);
   if (ec) {

@@ -12,9 +12,10 @@ namespace lumora::admin {
 
 inline constexpr char kTrustedRootsFile[] = "TrustedRoots.pem";
 
-// The library folder beside this program (<prefix>/bin/lumora-admin -> <prefix>/lib).
+// The folder of the product's libraries: where the object runtime this program uses lives.
 std::filesystem::path LibraryFolder();
-// The product's files to install (<library folder>/lumora): ExceptionList.dll, product-root.pem.
+// The product's files beside this program (<prefix>/lib/lumora): ExceptionList.dll,
+// product-root.pem, and in an installed tree the installation directory itself.
 std::filesystem::path ProductFilesFolder();
 
 // Fills `install`: the signed exception list (replaced), the trusted roots (made with the

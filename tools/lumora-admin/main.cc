@@ -20,9 +20,9 @@ using namespace lumora::admin;
 namespace {
 
 const Command* const kCommands[] = {
-    &kInitCommand,     &kCheckCommand,   &kRecoverCommand,       &kTrustCommand, &kConsentCommand,
-    &kSectionsCommand, &kShowCommand,    &kGetCommand,           &kSetCommand,   &kCertsCommand,
-    &kScratchCommand,  &kNoticesCommand, &kResetPasswordCommand, &kLedgerCommand,
+    &kInitCommand,     &kCheckCommand,   &kRecoverCommand, &kTrustCommand,         &kConsentCommand,
+    &kSectionsCommand, &kShowCommand,    &kGetCommand,     &kSetCommand,           &kCreateCommand,
+    &kCertsCommand,    &kScratchCommand, &kNoticesCommand, &kResetPasswordCommand, &kLedgerCommand,
 };
 
 constexpr OptionSpec kGlobalOptions[] = {
