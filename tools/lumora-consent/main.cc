@@ -48,6 +48,7 @@ bool WriteAnswer(const std::string& line) {
 void Usage() {
   std::fprintf(stderr,
                "usage: lumora-consent [--steps 'STEP; STEP...' | --steps-file FILE] < DIALOG\n"
+               "       lumora-consent --version\n"
                "Shows the consent dialog read from standard input and writes the user's answer to standard\n"
                "output. The steps drive the dialog without a person (tests); see drive_steps.h.\n");
 }
@@ -59,6 +60,14 @@ int main(int argc, char** argv) {
   bool driven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--version") {
+      std::printf("lumora-consent %s\n", LUMORA_VERSION);
+      return 0;
+    }
+    if (arg == "--help" || arg == "-h") {
+      Usage();
+      return 0;
+    }
     if (arg == "--steps" && i + 1 < argc) {
       steps << QString::fromUtf8(argv[++i]).split(u';');
       driven = true;
