@@ -3,6 +3,7 @@
 
 #include "common/component_module.h"
 #include "lumora/error.h"
+#include "lumora/trace.h"
 #include "lumora/values.h"
 #include "scratch_item.h"
 #include "store/key_lookup.h"
@@ -37,6 +38,30 @@ bool ReadIndex(const VARIANT& index, bool* isPosition, SHORT* position, std::str
   return false;
 }
 
+// A key or value with an embedded zero character cannot be kept as given: the store would
+// cut it short where it is compared or read back.
+bool HasZeroCharacter(BSTR text) { return Bstr::View(text).find(u'\0') != std::u16string_view::npos; }
+
+// Holds the database's one write transaction while a scratch variable is looked for and
+// saved: no other collection or process can add the same key in between. Committed on
+// every way out, so the connection is never left inside a transaction.
+class ScratchWriteTransaction {
+ public:
+  ScratchWriteTransaction() : m_workspace(*ProfileDatabase()->m_pWorkspace) { m_workspace.BeginTrans(); }
+  ~ScratchWriteTransaction() {
+    try {
+      m_workspace.CommitTrans();
+    } catch (...) {
+      Trace("%s: unknown error", "PRScratchItemsCollection::CreateKey");
+    }
+  }
+  ScratchWriteTransaction(const ScratchWriteTransaction&) = delete;
+  ScratchWriteTransaction& operator=(const ScratchWriteTransaction&) = delete;
+
+ private:
+  CDaoWorkspace& m_workspace;
+};
+
 }  // namespace
 
 void PRScratchItemsCollection::Open(const std::string& section) {
@@ -54,6 +79,13 @@ HRESULT PRScratchItemsCollection::Ready() {
   return S_OK;
 }
 
+HRESULT PRScratchItemsCollection::Refresh() {
+  const HRESULT hr = OpenProfileDatabase();
+  if (FAILED(hr)) return hr;
+  Open(m_section);
+  return S_OK;
+}
+
 bool PRScratchItemsCollection::FindKeyRow(const std::string& key) {
   if (m_cursor->IsBOF() && m_cursor->IsEOF()) return false;
   m_cursor->MoveFirst();
@@ -63,7 +95,7 @@ bool PRScratchItemsCollection::FindKeyRow(const std::string& key) {
 HRESULT PRScratchItemsCollection::get_Count(LONG* pVal) {
   if (pVal == nullptr) return E_POINTER;
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
-    const HRESULT hr = Ready();
+    const HRESULT hr = Refresh();
     if (FAILED(hr)) return hr;
     *pVal = m_cursor->GetRecordCount();
     return S_OK;
@@ -72,11 +104,17 @@ HRESULT PRScratchItemsCollection::get_Count(LONG* pVal) {
 
 HRESULT PRScratchItemsCollection::CreateKey(BSTR key, BSTR Value) {
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
-    const HRESULT hr = Ready();
+    if (HasZeroCharacter(key) || HasZeroCharacter(Value)) return E_INVALIDARG;
+    const HRESULT hr = OpenProfileDatabase();
     if (FAILED(hr)) return hr;
     const std::string name = Bstr::ToUtf8(key);
     // Protected before the row is touched: a value that cannot be stored changes nothing.
     const std::string stored = ProtectValue(Bstr::ToUtf8(Value));
+    // The rows are looked at under the write lock, as they are now: a key another
+    // collection or process saved since this one's cursor was opened is replaced, never
+    // added a second time.
+    ScratchWriteTransaction transaction;
+    Open(m_section);
     if (FindKeyRow(name)) {
       m_cursor->Edit();
     } else {
@@ -92,7 +130,7 @@ HRESULT PRScratchItemsCollection::CreateKey(BSTR key, BSTR Value) {
 
 HRESULT PRScratchItemsCollection::DeleteKey(BSTR key) {
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
-    const HRESULT hr = Ready();
+    const HRESULT hr = Refresh();
     if (FAILED(hr)) return hr;
     if (FindKeyRow(Bstr::ToUtf8(key))) m_cursor->Delete();
     return S_OK;
@@ -101,7 +139,7 @@ HRESULT PRScratchItemsCollection::DeleteKey(BSTR key) {
 
 HRESULT PRScratchItemsCollection::DeleteAllKeys() {
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
-    const HRESULT hr = Ready();
+    const HRESULT hr = Refresh();
     if (FAILED(hr)) return hr;
     if (m_cursor->IsBOF() && m_cursor->IsEOF()) return S_OK;
     m_cursor->MoveFirst();
@@ -117,7 +155,7 @@ HRESULT PRScratchItemsCollection::Item(VARIANT Index, VARIANT* pItem) {
   if (pItem == nullptr) return E_POINTER;
   HRESULT result = S_OK;
   const HRESULT hr = LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
-    const HRESULT ready = Ready();
+    const HRESULT ready = Refresh();
     if (FAILED(ready)) return ready;
     bool isPosition = false;
     SHORT position = 0;
