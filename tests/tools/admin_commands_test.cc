@@ -430,12 +430,15 @@ TEST_F(AdminCommandsTest, SetChangesOneVariableOrSaysWhyNot) {
 TEST_F(AdminCommandsTest, SetRefusesValuesTheStoreWouldKeepOtherwiseThanTyped) {
   SeedStore({{"acme", "since", "36526.5", eTypeDateTime, "Since"},
              {"acme", "visits", "12", eTypeInt32, "Visits"},
-             {"acme", "colour", "2", eTypeEnumOfStrings, "Colour"}},
-            {}, {{"acme.colour", 1, "red"}, {"acme.colour", 2, "green"}, {"acme.colour", 3, "blue"}});
+             {"acme", "colour", "2", eTypeEnumOfStrings, "Colour"},
+             {"acme", "list", "", eTypeArrayOfStrings, "List"}},
+            {{"acme.list", "k", "v"}},
+            {{"acme.colour", 1, "red"}, {"acme.colour", 2, "green"}, {"acme.colour", 3, "blue"}});
   const std::vector<std::pair<std::string, std::string>> refused = {
       {"acme.since", "36526,75"},   {"acme.since", "36526.75x"}, {"acme.since", "."},   {"acme.since", "1e5"},
       {"acme.visits", "12 apples"}, {"acme.visits", "0x10"},     {"acme.visits", ""},   {"acme.colour", "0"},
-      {"acme.colour", "4"},         {"acme.colour", "-1"},       {"acme.colour", "2x"}, {"acme.colour", "99999999999"}};
+      {"acme.colour", "4"},         {"acme.colour", "-1"},       {"acme.colour", "2x"}, {"acme.colour", "99999999999"},
+      {"acme.list", "v2"}};
   for (const auto& [uki, value] : refused) {
     const Outcome run = Tool({"set", "--", uki, value});
     EXPECT_EQ(run.exit, 1) << uki << " = " << value << ": " << run.all();
@@ -445,8 +448,11 @@ TEST_F(AdminCommandsTest, SetRefusesValuesTheStoreWouldKeepOtherwiseThanTyped) {
   EXPECT_TRUE(Contains(Tool({"get", "acme.visits"}).out, "raw value:     \"12\""));
   EXPECT_TRUE(Contains(Tool({"get", "acme.colour"}).out, "raw value:     \"2\""));
 
-  for (const auto& [uki, value] : std::vector<std::pair<std::string, std::string>>{
-           {"acme.since", "36526.750000"}, {"acme.since", "-1.25"}, {"acme.visits", "-7"}, {"acme.colour", "3"}}) {
+  for (const auto& [uki, value] : std::vector<std::pair<std::string, std::string>>{{"acme.since", "36526.750000"},
+                                                                                   {"acme.since", "-1.25"},
+                                                                                   {"acme.visits", "-7"},
+                                                                                   {"acme.colour", "3"},
+                                                                                   {"acme.list[k]", "v2"}}) {
     const Outcome run = Tool({"set", "--", uki, value});
     EXPECT_EQ(run.exit, 0) << uki << " = " << value << ": " << run.all();
   }

@@ -26,6 +26,8 @@ bool IsDigits(std::string_view text) {
 // the administrator's value is checked whole here before it is queued.
 std::string RawValueProblem(const VariableDetails& variable, std::string_view value) {
   const LONG type = variable.row.type;
+  // An array's own raw value is never shown or read: its value lies in its elements.
+  if (type == eTypeArrayOfStrings) return "taken by an array variable (set one of its elements, UKI[KEY])";
   if (type != eTypeInt32 && type != eTypeEnumOfStrings && type != eTypeDateTime && type != eTypeDate &&
       type != eTypeTime) {
     return {};
