@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -518,6 +519,43 @@ TEST_F(AdminCommandsTest, CertsRegisterListRenumberAndTell) {
       std::count_if(nobody.begin(), nobody.end(),
                     [](const CertRow& row) { return row.section == "com.nobody" && row.cert == "Unknown Company"; }),
       1);
+}
+
+// Eight administrators register eight companies for one section at the same moment: each
+// row gets a number of its own, so every one can be listed and fetched by number.
+TEST_F(AdminCommandsTest, CertificatesAddedAtOnceAreNumberedWithoutDuplicates) {
+  const std::string section = "com.race";
+  std::vector<pid_t> children;
+  for (int i = 1; i <= 8; ++i) {
+    const std::string partner = Partner("racer" + std::to_string(i));
+    const pid_t child = fork();
+    if (child == 0) {
+      const int quiet = open("/dev/null", O_WRONLY);
+      dup2(quiet, 1);
+      dup2(quiet, 2);
+      execl(LUMORA_ADMIN, LUMORA_ADMIN, "--home", m_home->path().c_str(), "certs", "add", section.c_str(),
+            partner.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  const Outcome run = Tool({"certs", "list", section, "--json"});
+  ASSERT_EQ(run.exit, 0) << run.all();
+  const std::optional<JsonValue> rows = Json(run.out);
+  ASSERT_TRUE(rows && rows->IsArray()) << run.out;
+  std::set<std::string> numbers;
+  std::set<std::string> companies;
+  for (const JsonValue& row : rows->items()) {
+    numbers.insert(Member(row, "number"));
+    companies.insert(Member(row, "company"));
+  }
+  EXPECT_EQ(numbers, (std::set<std::string>{"0", "1", "2", "3", "4", "5", "6", "7"})) << run.out;
+  EXPECT_EQ(companies.size(), 8u) << run.out;
 }
 
 TEST_F(AdminCommandsTest, CertsCheckSaveAndTheFilesTheyAreGiven) {
