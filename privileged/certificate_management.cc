@@ -116,6 +116,9 @@ HRESULT PRProfileCertificateManagement::RevokeCertificate(BSTR section, LONG usa
 HRESULT PRProfileCertificateManagement::RemoveCertificate(BSTR section, LONG usage, BSTR certificate, UINT noteId) {
   return ErrorBoundary(kOtherName, [&]() -> HRESULT {
     if (!CallerManagesCertificates()) return E_ACCESSDENIED;
+    // Without a class the lookup would match a row of either class, whose numbers the
+    // renumbering below (which keeps to one class) would then leave with a gap.
+    if (usage != 0 && usage != 1) return E_INVALIDARG;
     const std::string name = Bstr::ToUtf8(section);
     ThrowIfFailed(OpenProfileDatabase());
     CertsTransaction transaction(kOtherName);
@@ -159,6 +162,7 @@ HRESULT PRProfileCertificateManagement::CheckCertificate(BSTR section, LONG usag
                                                          BSTR certificate) {
   return ErrorBoundary(kOtherName, [&]() -> HRESULT {
     if (!CallerManagesCertificates()) return E_ACCESSDENIED;
+    if (usage != 0 && usage != 1) return E_INVALIDARG;  // no class vouches for a row of any class
     const std::vector<BYTE> record = RecordOf(certificate);
     std::unique_ptr<CCertSet> set = OpenCerts();
     if (!SectionHasCert(*set, Bstr::ToUtf8(section), usage, record)) return E_FAIL;
