@@ -14,15 +14,15 @@
 namespace lumora {
 namespace {
 
-// A position (a number, read as a signed 16-bit value) or a key (a string); by reference
-// or by value. False for any other index.
-bool ReadIndex(const VARIANT& index, bool* isPosition, SHORT* position, std::string* key) {
+// A position (a number) or a key (a string); by reference or by value. False for any other
+// index. A position is taken whole: cut to 16 bits, 65536 would name the first variable.
+bool ReadIndex(const VARIANT& index, bool* isPosition, LONG* position, std::string* key) {
   const bool byRef = (index.vt & VT_BYREF) != 0;
   if (byRef && index.byref == nullptr) return false;
   if ((index.vt & 2) != 0) {
     *isPosition = true;
     if ((index.vt & ~VT_BYREF) == VT_I4) {
-      *position = static_cast<SHORT>(byRef ? *index.plVal : index.lVal);
+      *position = byRef ? *index.plVal : index.lVal;
     } else if ((index.vt & ~VT_BYREF) == VT_I2) {
       *position = byRef ? *index.piVal : index.iVal;
     } else {
@@ -158,13 +158,13 @@ HRESULT PRScratchItemsCollection::Item(VARIANT Index, VARIANT* pItem) {
     const HRESULT ready = Refresh();
     if (FAILED(ready)) return ready;
     bool isPosition = false;
-    SHORT position = 0;
+    LONG position = 0;
     std::string key;
     if (!ReadIndex(Index, &isPosition, &position, &key)) return E_INVALIDARG;
     if (isPosition) {
       if (position < 0 || position >= m_cursor->GetRecordCount()) return E_INVALIDARG;
       m_cursor->MoveFirst();
-      for (SHORT i = 0; i < position; ++i) m_cursor->MoveNext();
+      for (LONG i = 0; i < position; ++i) m_cursor->MoveNext();
     } else if (!FindKeyRow(key)) {
       result = eErrorKeyNotFound;
       return result;

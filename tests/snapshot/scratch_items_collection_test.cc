@@ -64,6 +64,20 @@ TEST_F(ScratchAreaTest, TwoLiveCollectionsOfASectionKeepOneRowPerKey) {
   EXPECT_EQ(none.vt(), VT_EMPTY);
 }
 
+TEST_F(ScratchAreaTest, APositionIsTakenWholeNeverCutTo16Bits) {
+  ComPtr<PRScratchItemsCollection> area = Area("acme");
+  ASSERT_EQ(Set(area.get(), "only", "1"), S_OK);
+  for (const LONG position : {65536L, -65536L, 65535L, 1L, -1L}) {
+    Variant index = Variant::I4(position);
+    Variant item;
+    EXPECT_EQ(area->Item(*index.get(), item.put()), E_INVALIDARG) << position;
+    EXPECT_EQ(item.vt(), VT_EMPTY) << position;
+  }
+  Variant first = Variant::I4(0);
+  Variant item;
+  EXPECT_EQ(area->Item(*first.get(), item.put()), S_OK);
+}
+
 TEST_F(ScratchAreaTest, KeysAndValuesWithAZeroCharacterAreRefusedAndNothingIsStored) {
   ComPtr<PRScratchItemsCollection> area = Area("acme");
   ASSERT_EQ(Set(area.get(), "k", "kept"), S_OK);
