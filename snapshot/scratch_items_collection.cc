@@ -130,6 +130,7 @@ HRESULT PRScratchItemsCollection::CreateKey(BSTR key, BSTR Value) {
 
 HRESULT PRScratchItemsCollection::DeleteKey(BSTR key) {
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
+    if (HasZeroCharacter(key)) return E_INVALIDARG;  // no key holds one
     const HRESULT hr = Refresh();
     if (FAILED(hr)) return hr;
     if (FindKeyRow(Bstr::ToUtf8(key))) m_cursor->Delete();

@@ -85,6 +85,7 @@ TEST_F(ScratchAreaTest, KeysAndValuesWithAZeroCharacterAreRefusedAndNothingIsSto
   const Bstr plain = Bstr::FromUtf8("k");
   EXPECT_EQ(area->CreateKey(plain.get(), zero.get()), E_INVALIDARG) << "the value would read back as \"k\"";
   EXPECT_EQ(area->CreateKey(zero.get(), plain.get()), E_INVALIDARG);
+  EXPECT_EQ(area->DeleteKey(zero.get()), E_INVALIDARG);
 
   Variant key = Variant::Utf8("k");
   Variant item;
