@@ -92,6 +92,14 @@ bool PRScratchItemsCollection::FindKeyRow(const std::string& key) {
   return m_cursor->FindFirst(("KEY = '" + QuoteFilterText(key) + "'").c_str()) != FALSE;
 }
 
+bool PRScratchItemsCollection::FindKeyRowNow(const std::string& key) {
+  // A find reads the live table, so a row deleted since the cursor was opened is never
+  // found; only a row saved since is missing from the cursor, which a new one takes in.
+  if (FindKeyRow(key)) return true;
+  Open(m_section);
+  return FindKeyRow(key);
+}
+
 HRESULT PRScratchItemsCollection::get_Count(LONG* pVal) {
   if (pVal == nullptr) return E_POINTER;
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
@@ -131,9 +139,9 @@ HRESULT PRScratchItemsCollection::CreateKey(BSTR key, BSTR Value) {
 HRESULT PRScratchItemsCollection::DeleteKey(BSTR key) {
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
     if (HasZeroCharacter(key)) return E_INVALIDARG;  // no key holds one
-    const HRESULT hr = Refresh();
+    const HRESULT hr = Ready();
     if (FAILED(hr)) return hr;
-    if (FindKeyRow(Bstr::ToUtf8(key))) m_cursor->Delete();
+    if (FindKeyRowNow(Bstr::ToUtf8(key))) m_cursor->Delete();
     return S_OK;
   });
 }
@@ -156,17 +164,18 @@ HRESULT PRScratchItemsCollection::Item(VARIANT Index, VARIANT* pItem) {
   if (pItem == nullptr) return E_POINTER;
   HRESULT result = S_OK;
   const HRESULT hr = LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
-    const HRESULT ready = Refresh();
+    const HRESULT ready = Ready();
     if (FAILED(ready)) return ready;
     bool isPosition = false;
     LONG position = 0;
     std::string key;
     if (!ReadIndex(Index, &isPosition, &position, &key)) return E_INVALIDARG;
     if (isPosition) {
+      Open(m_section);  // positions count the rows as they are now
       if (position < 0 || position >= m_cursor->GetRecordCount()) return E_INVALIDARG;
       m_cursor->MoveFirst();
       for (LONG i = 0; i < position; ++i) m_cursor->MoveNext();
-    } else if (!FindKeyRow(key)) {
+    } else if (!FindKeyRowNow(key)) {
       result = eErrorKeyNotFound;
       return result;
     }
