@@ -6,6 +6,7 @@
 #include "common/notification_client.h"
 #include "common/resources.h"
 #include "lumora/error.h"
+#include "lumora/trace.h"
 #include "lumora/values.h"
 #include "store/profile_database.h"
 #include "trust/cert_container.h"
@@ -43,6 +44,39 @@ HRESULT DecodeRecord(const std::vector<BYTE>& record, DecodeSignedMessage* decod
 
 bool CallerManagesCertificates() { return CertificateOK("/", {}); }
 
+// Keeps the database's one write transaction open while a section's rows are counted and
+// changed: a number is given, or taken over, by one process at a time, so two programs
+// adding at once never give two rows the same number. Committed on every way out, so the
+// connection is never left inside a transaction.
+class CertsTransaction {
+ public:
+  explicit CertsTransaction(const char* method) : m_workspace(*ProfileDatabase()->m_pWorkspace), m_method(method) {
+    m_workspace.BeginTrans();
+  }
+  ~CertsTransaction() {
+    if (!m_open) return;
+    try {
+      m_workspace.CommitTrans();
+    } catch (...) {
+      Trace("%s: unknown error", m_method);
+    }
+  }
+  CertsTransaction(const CertsTransaction&) = delete;
+  CertsTransaction& operator=(const CertsTransaction&) = delete;
+
+  // Commits now; a failure is thrown to the caller, so that no change is reported that
+  // the store does not hold.
+  void Commit() {
+    m_open = false;
+    m_workspace.CommitTrans();
+  }
+
+ private:
+  CDaoWorkspace& m_workspace;
+  const char* m_method;
+  bool m_open = true;
+};
+
 }  // namespace
 
 HRESULT PRProfileCertificateManagement::AddCertificate(BSTR section, LONG usage, BSTR certificate) {
@@ -51,6 +85,8 @@ HRESULT PRProfileCertificateManagement::AddCertificate(BSTR section, LONG usage,
     if (record.empty() || (usage != 0 && usage != 1)) return E_INVALIDARG;
     if (!CallerManagesCertificates()) return E_ACCESSDENIED;
     const std::string name = Bstr::ToUtf8(section);
+    ThrowIfFailed(OpenProfileDatabase());
+    CertsTransaction transaction(kAddName);
     std::unique_ptr<CCertSet> set = OpenCerts();
     if (SectionHasCert(*set, name, usage, record)) return S_OK;
     std::string company;
@@ -62,7 +98,10 @@ HRESULT PRProfileCertificateManagement::AddCertificate(BSTR section, LONG usage,
     } else {
       company = FindSection(*set, name, 0) ? set->m_Cert : LoadResourceString(IDS_UNKNOWN_COMPANY);
     }
-    return AddCertRow(*set, company, name, usage, record);
+    const HRESULT added = AddCertRow(*set, company, name, usage, record);
+    set.reset();
+    transaction.Commit();
+    return added;
   });
 }
 
@@ -77,7 +116,12 @@ HRESULT PRProfileCertificateManagement::RevokeCertificate(BSTR section, LONG usa
 HRESULT PRProfileCertificateManagement::RemoveCertificate(BSTR section, LONG usage, BSTR certificate, UINT noteId) {
   return ErrorBoundary(kOtherName, [&]() -> HRESULT {
     if (!CallerManagesCertificates()) return E_ACCESSDENIED;
+    // Without a class the lookup would match a row of either class, whose numbers the
+    // renumbering below (which keeps to one class) would then leave with a gap.
+    if (usage != 0 && usage != 1) return E_INVALIDARG;
     const std::string name = Bstr::ToUtf8(section);
+    ThrowIfFailed(OpenProfileDatabase());
+    CertsTransaction transaction(kOtherName);
     std::unique_ptr<CCertSet> set = OpenCerts();
     if (!SectionHasCert(*set, name, usage, RecordOf(certificate))) return S_OK;
     std::string note = LoadResourceString(noteId);
@@ -93,6 +137,8 @@ HRESULT PRProfileCertificateManagement::RemoveCertificate(BSTR section, LONG usa
       set->SetSequenceNumber(deleted);
       set->Update();
     }
+    set.reset();
+    transaction.Commit();
     PostNotice(LoadResourceString(IDS_RELATIONSHIP_SETTINGS), note);
     return S_OK;
   });
@@ -116,6 +162,7 @@ HRESULT PRProfileCertificateManagement::CheckCertificate(BSTR section, LONG usag
                                                          BSTR certificate) {
   return ErrorBoundary(kOtherName, [&]() -> HRESULT {
     if (!CallerManagesCertificates()) return E_ACCESSDENIED;
+    if (usage != 0 && usage != 1) return E_INVALIDARG;  // no class vouches for a row of any class
     const std::vector<BYTE> record = RecordOf(certificate);
     std::unique_ptr<CCertSet> set = OpenCerts();
     if (!SectionHasCert(*set, Bstr::ToUtf8(section), usage, record)) return E_FAIL;

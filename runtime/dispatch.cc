@@ -37,9 +37,11 @@ const DispEntry* FindEntry(std::span<const DispEntry> table, DISPID dispid, WORD
   return nullptr;
 }
 
-// The by-value view of an argument, following VT_BYREF | VT_VARIANT.
+// The by-value view of an argument, following VT_BYREF | VT_VARIANT one step. A VARIANT
+// reached so that is itself by reference to a VARIANT stays as it is (and is refused by
+// the conversion): a chain of them may lead back to itself.
 const VARIANT* Unwrap(const VARIANT* arg) {
-  while (arg->vt == (VT_BYREF | VT_VARIANT) && arg->pvarVal != nullptr) arg = arg->pvarVal;
+  if (arg->vt == (VT_BYREF | VT_VARIANT) && arg->pvarVal != nullptr) arg = arg->pvarVal;
   return arg;
 }
 

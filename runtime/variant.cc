@@ -78,6 +78,10 @@ bool Dereference(const VARIANT& source, VARIANT* view) {
   if (source.byref == nullptr) return false;
   const VARTYPE vt = source.vt & ~VT_BYREF;
   if (vt == VT_VARIANT) {
+    // One step only, as the platform allows: a VARIANT reached by reference holds a value
+    // (or a reference to one), never another VARIANT by reference, which could lead back
+    // to itself.
+    if (source.pvarVal->vt == (VT_BYREF | VT_VARIANT)) return false;
     return Dereference(*source.pvarVal, view);
   }
   view->vt = vt;

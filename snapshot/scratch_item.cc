@@ -34,6 +34,8 @@ HRESULT PRScratchItem::get_Value(BSTR* pVal) {
 
 HRESULT PRScratchItem::put_Value(BSTR newVal) {
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
+    // A value the store would cut short where it is read back is not kept at all.
+    if (Bstr::View(newVal).find(u'\0') != std::u16string_view::npos) return E_INVALIDARG;
     const HRESULT hr = FindRow();
     if (FAILED(hr)) return hr;
     const std::string stored = ProtectValue(Bstr::ToUtf8(newVal));

@@ -3,6 +3,7 @@
 
 #include "common/component_module.h"
 #include "lumora/error.h"
+#include "lumora/trace.h"
 #include "lumora/values.h"
 #include "scratch_item.h"
 #include "store/key_lookup.h"
@@ -13,15 +14,15 @@
 namespace lumora {
 namespace {
 
-// A position (a number, read as a signed 16-bit value) or a key (a string); by reference
-// or by value. False for any other index.
-bool ReadIndex(const VARIANT& index, bool* isPosition, SHORT* position, std::string* key) {
+// A position (a number) or a key (a string); by reference or by value. False for any other
+// index. A position is taken whole: cut to 16 bits, 65536 would name the first variable.
+bool ReadIndex(const VARIANT& index, bool* isPosition, LONG* position, std::string* key) {
   const bool byRef = (index.vt & VT_BYREF) != 0;
   if (byRef && index.byref == nullptr) return false;
   if ((index.vt & 2) != 0) {
     *isPosition = true;
     if ((index.vt & ~VT_BYREF) == VT_I4) {
-      *position = static_cast<SHORT>(byRef ? *index.plVal : index.lVal);
+      *position = byRef ? *index.plVal : index.lVal;
     } else if ((index.vt & ~VT_BYREF) == VT_I2) {
       *position = byRef ? *index.piVal : index.iVal;
     } else {
@@ -36,6 +37,30 @@ bool ReadIndex(const VARIANT& index, bool* isPosition, SHORT* position, std::str
   }
   return false;
 }
+
+// A key or value with an embedded zero character cannot be kept as given: the store would
+// cut it short where it is compared or read back.
+bool HasZeroCharacter(BSTR text) { return Bstr::View(text).find(u'\0') != std::u16string_view::npos; }
+
+// Holds the database's one write transaction while a scratch variable is looked for and
+// saved: no other collection or process can add the same key in between. Committed on
+// every way out, so the connection is never left inside a transaction.
+class ScratchWriteTransaction {
+ public:
+  ScratchWriteTransaction() : m_workspace(*ProfileDatabase()->m_pWorkspace) { m_workspace.BeginTrans(); }
+  ~ScratchWriteTransaction() {
+    try {
+      m_workspace.CommitTrans();
+    } catch (...) {
+      Trace("%s: unknown error", "PRScratchItemsCollection::CreateKey");
+    }
+  }
+  ScratchWriteTransaction(const ScratchWriteTransaction&) = delete;
+  ScratchWriteTransaction& operator=(const ScratchWriteTransaction&) = delete;
+
+ private:
+  CDaoWorkspace& m_workspace;
+};
 
 }  // namespace
 
@@ -54,16 +79,31 @@ HRESULT PRScratchItemsCollection::Ready() {
   return S_OK;
 }
 
+HRESULT PRScratchItemsCollection::Refresh() {
+  const HRESULT hr = OpenProfileDatabase();
+  if (FAILED(hr)) return hr;
+  Open(m_section);
+  return S_OK;
+}
+
 bool PRScratchItemsCollection::FindKeyRow(const std::string& key) {
   if (m_cursor->IsBOF() && m_cursor->IsEOF()) return false;
   m_cursor->MoveFirst();
   return m_cursor->FindFirst(("KEY = '" + QuoteFilterText(key) + "'").c_str()) != FALSE;
 }
 
+bool PRScratchItemsCollection::FindKeyRowNow(const std::string& key) {
+  // A find reads the live table, so a row deleted since the cursor was opened is never
+  // found; only a row saved since is missing from the cursor, which a new one takes in.
+  if (FindKeyRow(key)) return true;
+  Open(m_section);
+  return FindKeyRow(key);
+}
+
 HRESULT PRScratchItemsCollection::get_Count(LONG* pVal) {
   if (pVal == nullptr) return E_POINTER;
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
-    const HRESULT hr = Ready();
+    const HRESULT hr = Refresh();
     if (FAILED(hr)) return hr;
     *pVal = m_cursor->GetRecordCount();
     return S_OK;
@@ -72,11 +112,17 @@ HRESULT PRScratchItemsCollection::get_Count(LONG* pVal) {
 
 HRESULT PRScratchItemsCollection::CreateKey(BSTR key, BSTR Value) {
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
-    const HRESULT hr = Ready();
+    if (HasZeroCharacter(key) || HasZeroCharacter(Value)) return E_INVALIDARG;
+    const HRESULT hr = OpenProfileDatabase();
     if (FAILED(hr)) return hr;
     const std::string name = Bstr::ToUtf8(key);
     // Protected before the row is touched: a value that cannot be stored changes nothing.
     const std::string stored = ProtectValue(Bstr::ToUtf8(Value));
+    // The rows are looked at under the write lock, as they are now: a key another
+    // collection or process saved since this one's cursor was opened is replaced, never
+    // added a second time.
+    ScratchWriteTransaction transaction;
+    Open(m_section);
     if (FindKeyRow(name)) {
       m_cursor->Edit();
     } else {
@@ -92,16 +138,17 @@ HRESULT PRScratchItemsCollection::CreateKey(BSTR key, BSTR Value) {
 
 HRESULT PRScratchItemsCollection::DeleteKey(BSTR key) {
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
+    if (HasZeroCharacter(key)) return E_INVALIDARG;  // no key holds one
     const HRESULT hr = Ready();
     if (FAILED(hr)) return hr;
-    if (FindKeyRow(Bstr::ToUtf8(key))) m_cursor->Delete();
+    if (FindKeyRowNow(Bstr::ToUtf8(key))) m_cursor->Delete();
     return S_OK;
   });
 }
 
 HRESULT PRScratchItemsCollection::DeleteAllKeys() {
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
-    const HRESULT hr = Ready();
+    const HRESULT hr = Refresh();
     if (FAILED(hr)) return hr;
     if (m_cursor->IsBOF() && m_cursor->IsEOF()) return S_OK;
     m_cursor->MoveFirst();
@@ -120,14 +167,15 @@ HRESULT PRScratchItemsCollection::Item(VARIANT Index, VARIANT* pItem) {
     const HRESULT ready = Ready();
     if (FAILED(ready)) return ready;
     bool isPosition = false;
-    SHORT position = 0;
+    LONG position = 0;
     std::string key;
     if (!ReadIndex(Index, &isPosition, &position, &key)) return E_INVALIDARG;
     if (isPosition) {
+      Open(m_section);  // positions count the rows as they are now
       if (position < 0 || position >= m_cursor->GetRecordCount()) return E_INVALIDARG;
       m_cursor->MoveFirst();
-      for (SHORT i = 0; i < position; ++i) m_cursor->MoveNext();
-    } else if (!FindKeyRow(key)) {
+      for (LONG i = 0; i < position; ++i) m_cursor->MoveNext();
+    } else if (!FindKeyRowNow(key)) {
       result = eErrorKeyNotFound;
       return result;
     }

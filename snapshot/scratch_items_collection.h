@@ -32,7 +32,7 @@ class PRScratchItemsCollection : public Implements<DispatchImpl<IPRScratchItemsC
   HRESULT Item(VARIANT Index, VARIANT* pItem) override;
 
   // The store's open check and, when the store was closed since, a new cursor: every
-  // method (and every item) calls it first. Failures of the open are returned; those of
+  // item calls it first. Failures of the open are returned; those of
   // the cursor are thrown.
   HRESULT Ready();
   CScratchSet& Cursor() { return *m_cursor; }
@@ -42,8 +42,16 @@ class PRScratchItemsCollection : public Implements<DispatchImpl<IPRScratchItemsC
   ~PRScratchItemsCollection() override = default;
 
  private:
+  // The store's open check and a new cursor on the section's rows as they are now, so
+  // that rows other collections and processes saved or deleted since are seen (Count and
+  // DeleteAllKeys; the finds by key take a new cursor only when they must). Failures of
+  // the cursor are thrown.
+  HRESULT Refresh();
   // Positions the cursor on the row of `key`; false when the section has none.
   bool FindKeyRow(const std::string& key);
+  // The same, with a new cursor when the current one does not hold the row: a key saved
+  // by another collection or process since is found too.
+  bool FindKeyRowNow(const std::string& key);
 
   std::unique_ptr<CScratchSet> m_cursor;
   std::string m_section;

@@ -131,6 +131,9 @@ long CountSection(CCertSet& set, std::string_view section, int usageClass) {
 
 bool FindSectionUsage(CCertSet& set, std::string_view section, int usageClass, LONG sequenceNumber) {
   if (usageClass != 0 && usageClass != 1) return false;
+  // Only numbers the class can hold: others would pack into another class's values (or
+  // past the range of a number) and find a row that is not theirs.
+  if (sequenceNumber < 0 || sequenceNumber > (usageClass == 0 ? 59900 : 60000)) return false;
   return FindFromStart(set, "SECTION = '" + QuoteFilterText(section) +
                                 "' AND USAGE = " + std::to_string(EncodeUsage(usageClass, sequenceNumber)));
 }

@@ -173,6 +173,25 @@ TEST_F(PrivilegedTest, TheProductManagesCertificatesWithoutGaps) {
   EXPECT_EQ(nobody[0].usage, 1);
 }
 
+// A usage class other than 0 and 1 names no rows: it may not delete one of either class
+// (which no renumbering of that class would follow) nor vouch for one.
+TEST_F(PrivilegedTest, CertificatesAreDeletedAndCheckedInTheirOwnClassOnly) {
+  const std::string acme = SaveRecord(Partner("acme"), "acme");
+  const std::string globex = SaveRecord(Partner("globex"), "globex");
+  const std::string section = "com.classes";
+  EXPECT_EQ(RunSteps(Admin("product"),
+                     {"cert-add", section, "0",  acme,          "cert-add", section, "0",  globex,       "cert-delete",
+                      section,    "5",     acme, "cert-revoke", section,    "-1",    acme, "cert-check", section,
+                      "7",        "0",     acme, "cert-check",  section,    "0",     "0",  acme}),
+            (std::vector<std::string>{kOk, kOk, "0x80070057", "0x80070057", "0x80070057", kOk}));
+  std::vector<std::pair<std::string, LONG>> rows;
+  for (const CertRow& row : CertRows()) {
+    if (row.section == section) rows.emplace_back(row.cert, row.usage);
+  }
+  EXPECT_EQ(rows, (std::vector<std::pair<std::string, LONG>>{{"Acme Planning Ltd", 0}, {"Globex Corporation", 100}}));
+  EXPECT_TRUE(Notices().empty());
+}
+
 TEST_F(PrivilegedTest, AnExpiredRegisteredCertificateFailsOnlyTheTimeCheck) {
   const std::string expired = SaveRecord(std::string(LUMORA_SIGNATURE_FIXTURES) + "/pe/expired.dll", "expired");
   const std::string acme = SaveRecord(Partner("acme"), "acme");

@@ -62,6 +62,34 @@ TEST_F(DispatchTest, NamesResolveWithoutRegardToCase) {
   EXPECT_EQ(count, 0u);
 }
 
+// A script engine hands over arguments by reference; a hostile caller can make one lead
+// back to itself. The call is refused as a type mismatch, never followed for ever.
+TEST_F(DispatchTest, ByReferenceArgumentsThatLeadBackToThemselvesAreRefused) {
+  VARIANT args[2];  // Add(a, b), arguments last first
+  VariantInit(&args[0]);
+  VariantInit(&args[1]);
+  args[1].vt = VT_I4;
+  args[1].lVal = 1;
+  args[0].vt = VT_BYREF | VT_VARIANT;
+  args[0].pvarVal = &args[0];
+  DISPPARAMS params{args, nullptr, 2, 0};
+  Variant result;
+  UINT argErr = 99;
+  EXPECT_EQ(
+      m_dispatch->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), nullptr, &argErr),
+      DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argErr, 0u);
+
+  VARIANT other;
+  VariantInit(&other);
+  other.vt = VT_BYREF | VT_VARIANT;
+  other.pvarVal = &args[0];
+  args[0].pvarVal = &other;
+  EXPECT_EQ(
+      m_dispatch->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), nullptr, &argErr),
+      DISP_E_TYPEMISMATCH);
+}
+
 TEST_F(DispatchTest, ArgumentsArriveInOrderAndAreCoerced) {
   std::vector<Variant> args;
   args.push_back(Variant::Utf8("40000"));  // a: LONG, from text

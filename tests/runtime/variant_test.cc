@@ -131,6 +131,27 @@ TEST_F(VariantTest, ByReferenceSourcesAreFollowed) {
   EXPECT_EQ(Change(*Variant::I4(1).get(), VT_BYREF | VT_I4).hr, DISP_E_TYPEMISMATCH) << "no by-reference targets";
 }
 
+// A by-reference VARIANT leads to a value, never to another by-reference VARIANT: a chain,
+// and above all one that leads back to itself, is refused instead of followed for ever.
+TEST_F(VariantTest, ByReferenceVariantsThatLeadToOthersAreRefused) {
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_BYREF | VT_VARIANT;
+  self.pvarVal = &self;
+  EXPECT_EQ(Change(self, VT_BSTR).hr, E_INVALIDARG);
+
+  VARIANT first;
+  VARIANT second;
+  VariantInit(&first);
+  VariantInit(&second);
+  first.vt = second.vt = VT_BYREF | VT_VARIANT;
+  first.pvarVal = &second;
+  second.pvarVal = &first;
+  EXPECT_EQ(Change(first, VT_I4).hr, E_INVALIDARG);
+  Variant copy;
+  EXPECT_EQ(VariantCopyInd(copy.get(), &first), E_INVALIDARG);
+}
+
 TEST_F(VariantTest, EmptyNullAndBadTypes) {
   Variant empty;
   EXPECT_EQ(Change(*empty.get(), VT_I4).value->lVal, 0);

@@ -361,6 +361,12 @@ TEST_F(WriteQueueTest, ValuesOfEveryVariantTypeGetAClearResult) {
   EXPECT_EQ(static_cast<const PRModifyRawValueRequestItem&>(*s->m_writeRequests[0]).NewRawValue(), "")
       << "a refused value leaves the queued one alone";
 
+  VARIANT loop;  // by reference to itself: refused, not followed for ever
+  VariantInit(&loop);
+  loop.vt = VT_BYREF | VT_VARIANT;
+  loop.pvarVal = &loop;
+  EXPECT_EQ(modify(&loop), E_INVALIDARG);
+
   Variant tooLong = Variant::Utf8(std::string(kMaxRawValueLength + 1, 'x'));
   EXPECT_EQ(modify(tooLong.get()), E_INVALIDARG);
   Variant zero = Variant::String(std::u16string(u"a\0b", 3));
@@ -375,6 +381,7 @@ TEST_F(WriteQueueTest, ValuesOfEveryVariantTypeGetAClearResult) {
   EXPECT_EQ(create(eTypeArrayOfStrings, nullptr), S_OK);
   EXPECT_EQ(create(eTypeArrayOfStrings, numbers.get()), S_OK);
   EXPECT_TRUE(FAILED(create(eTypeString, null.get())));
+  EXPECT_EQ(create(eTypeString, &loop), E_INVALIDARG);
   EXPECT_EQ(create(eTypeInt32, empty.get()), eErrorProfileTypeMismatch);
   Variant date = Variant::Date(36526.0);
   EXPECT_EQ(create(eTypeDate, date.get()), S_OK);

@@ -16,6 +16,7 @@
 #include "store/scratch_set.h"
 #include "tests/support/temp_home.h"
 #include "tools/lumora-admin/store_schema.h"
+#include "trust/section_access.h"
 
 namespace lumora {
 namespace {
@@ -541,6 +542,33 @@ TEST(UsagePackingTest, BoundariesDecodeAndEncode) {
   row.m_Usage = 150;
   row.SetSequenceNumber(12);
   EXPECT_EQ(row.m_Usage, 111);
+}
+
+// A number is looked for in its own class only: numbers beyond a class's range would
+// otherwise pack into another class's values (class 0 number 59901 is stored 60000, class 1
+// number 1) or overflow.
+TEST_F(RecordsetTest, ACertificateNumberIsFoundInItsOwnClassOnly) {
+  const std::vector<BYTE> record = {1, 2, 3};
+  {
+    CCertSet set(&m_db);
+    set.Open();
+    for (int usageClass : {0, 0, 1, 1}) ASSERT_EQ(AddCertRow(set, "Acme", "acme", usageClass, record), S_OK);
+  }
+  CCertSet set(&m_db);
+  set.Open();
+  EXPECT_TRUE(FindSectionUsage(set, "acme", 0, 1));
+  EXPECT_EQ(set.m_Usage, 100);
+  EXPECT_TRUE(FindSectionUsage(set, "acme", 1, 1));
+  EXPECT_EQ(set.m_Usage, 60000);
+  const struct {
+    int usageClass;
+    LONG number;
+  } outside[] = {{0, 59901},  {0, -98},   {0, -99},        {0, -1},         {1, -59999},
+                 {1, -59998}, {1, 60001}, {0, 0x7FFFFFFF}, {1, 0x7FFFFFFF}, {0, -0x7FFFFFFF - 1},
+                 {2, 0}};
+  for (const auto& c : outside) {
+    EXPECT_FALSE(FindSectionUsage(set, "acme", c.usageClass, c.number)) << c.usageClass << " " << c.number;
+  }
 }
 
 TEST_F(RecordsetTest, ClosingTheDatabaseClosesItsRecordsetsFirst) {

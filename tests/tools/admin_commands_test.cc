@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -455,6 +456,40 @@ TEST_F(AdminCommandsTest, CreateMakesTheProductsCommonVariablesOnce) {
   EXPECT_EQ(Tool({"get", "common.Long"}).exit, 1);
 }
 
+// The store reads a number up to its first stray character and takes any enumeration
+// index; the administrator's value is checked whole, and a refused one changes nothing.
+TEST_F(AdminCommandsTest, SetRefusesValuesTheStoreWouldKeepOtherwiseThanTyped) {
+  SeedStore({{"acme", "since", "36526.5", eTypeDateTime, "Since"},
+             {"acme", "visits", "12", eTypeInt32, "Visits"},
+             {"acme", "colour", "2", eTypeEnumOfStrings, "Colour"},
+             {"acme", "list", "", eTypeArrayOfStrings, "List"}},
+            {{"acme.list", "k", "v"}},
+            {{"acme.colour", 1, "red"}, {"acme.colour", 2, "green"}, {"acme.colour", 3, "blue"}});
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"acme.since", "36526,75"},   {"acme.since", "36526.75x"}, {"acme.since", "."},   {"acme.since", "1e5"},
+      {"acme.visits", "12 apples"}, {"acme.visits", "0x10"},     {"acme.visits", ""},   {"acme.colour", "0"},
+      {"acme.colour", "4"},         {"acme.colour", "-1"},       {"acme.colour", "2x"}, {"acme.colour", "99999999999"},
+      {"acme.list", "v2"}};
+  for (const auto& [uki, value] : refused) {
+    const Outcome run = Tool({"set", "--", uki, value});
+    EXPECT_EQ(run.exit, 1) << uki << " = " << value << ": " << run.all();
+    EXPECT_TRUE(Contains(run.err, "cannot change " + uki + ": 0x8004E300")) << run.err;
+  }
+  EXPECT_TRUE(Contains(Tool({"get", "acme.since"}).out, "raw value:     \"36526.5\""));
+  EXPECT_TRUE(Contains(Tool({"get", "acme.visits"}).out, "raw value:     \"12\""));
+  EXPECT_TRUE(Contains(Tool({"get", "acme.colour"}).out, "raw value:     \"2\""));
+
+  for (const auto& [uki, value] : std::vector<std::pair<std::string, std::string>>{{"acme.since", "36526.750000"},
+                                                                                   {"acme.since", "-1.25"},
+                                                                                   {"acme.visits", "-7"},
+                                                                                   {"acme.colour", "3"},
+                                                                                   {"acme.list[k]", "v2"}}) {
+    const Outcome run = Tool({"set", "--", uki, value});
+    EXPECT_EQ(run.exit, 0) << uki << " = " << value << ": " << run.all();
+  }
+  EXPECT_TRUE(Contains(Tool({"get", "acme.colour"}).out, "display value: \"blue\""));
+}
+
 TEST_F(AdminCommandsTest, CertsRegisterListRenumberAndTell) {
   const std::string section = "com.acme.planner";
   // From an ELF program, a PE image, a cabinet; the same certificate twice is one row.
@@ -514,6 +549,43 @@ TEST_F(AdminCommandsTest, CertsRegisterListRenumberAndTell) {
       std::count_if(nobody.begin(), nobody.end(),
                     [](const CertRow& row) { return row.section == "com.nobody" && row.cert == "Unknown Company"; }),
       1);
+}
+
+// Eight administrators register eight companies for one section at the same moment: each
+// row gets a number of its own, so every one can be listed and fetched by number.
+TEST_F(AdminCommandsTest, CertificatesAddedAtOnceAreNumberedWithoutDuplicates) {
+  const std::string section = "com.race";
+  std::vector<pid_t> children;
+  for (int i = 1; i <= 8; ++i) {
+    const std::string partner = Partner("racer" + std::to_string(i));
+    const pid_t child = fork();
+    if (child == 0) {
+      const int quiet = open("/dev/null", O_WRONLY);
+      dup2(quiet, 1);
+      dup2(quiet, 2);
+      execl(LUMORA_ADMIN, LUMORA_ADMIN, "--home", m_home->path().c_str(), "certs", "add", section.c_str(),
+            partner.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  const Outcome run = Tool({"certs", "list", section, "--json"});
+  ASSERT_EQ(run.exit, 0) << run.all();
+  const std::optional<JsonValue> rows = Json(run.out);
+  ASSERT_TRUE(rows && rows->IsArray()) << run.out;
+  std::set<std::string> numbers;
+  std::set<std::string> companies;
+  for (const JsonValue& row : rows->items()) {
+    numbers.insert(Member(row, "number"));
+    companies.insert(Member(row, "company"));
+  }
+  EXPECT_EQ(numbers, (std::set<std::string>{"0", "1", "2", "3", "4", "5", "6", "7"})) << run.out;
+  EXPECT_EQ(companies.size(), 8u) << run.out;
 }
 
 TEST_F(AdminCommandsTest, CertsCheckSaveAndTheFilesTheyAreGiven) {

@@ -2,6 +2,7 @@
 // executed without a dialog (hwnd -1). The variable must exist; its type decides which
 // raw values it takes.
 #include <cstdio>
+#include <string_view>
 
 #include "admin_command.h"
 #include "lumora/values.h"
@@ -14,6 +15,41 @@ namespace lumora::admin {
 namespace {
 
 std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
+
+bool IsDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// What is wrong with `value` as a raw value of the variable, or nothing. The store reads
+// numbers only up to their first stray character (a date-time "36526,75" typed in a
+// German habit would be kept as midnight, "2x" as 2) and takes any enumeration index, so
+// the administrator's value is checked whole here before it is queued.
+std::string RawValueProblem(const VariableDetails& variable, std::string_view value) {
+  const LONG type = variable.row.type;
+  // An array's own raw value is never shown or read: its value lies in its elements.
+  if (type == eTypeArrayOfStrings) return "taken by an array variable (set one of its elements, UKI[KEY])";
+  if (type != eTypeInt32 && type != eTypeEnumOfStrings && type != eTypeDateTime && type != eTypeDate &&
+      type != eTypeTime) {
+    return {};
+  }
+  std::string_view digits = value;
+  if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.remove_prefix(1);
+  if (type == eTypeInt32 || type == eTypeEnumOfStrings) {
+    if (!IsDigits(digits)) return "a whole number";
+    if (type == eTypeInt32) return {};
+    const size_t options = variable.options.size();
+    if (value[0] == '-' || value[0] == '+' || digits.size() > 5 || std::stoul(std::string(digits)) < 1 ||
+        std::stoul(std::string(digits)) > options) {
+      return "the number of one of its " + std::to_string(options) + " options (1 to " + std::to_string(options) + ")";
+    }
+    return {};
+  }
+  const size_t point = digits.find('.');
+  if (!IsDigits(digits.substr(0, point)) || (point != std::string_view::npos && !IsDigits(digits.substr(point + 1)))) {
+    return "a number of days since 30 December 1899, with a decimal point in every locale";
+  }
+  return {};
+}
 
 int Set(const Options& options) {
   const std::string& uki = options.arguments[0];
@@ -30,6 +66,11 @@ int Set(const Options& options) {
     return Fail("the store holds no variable " + Printable(uki) + " (set changes existing variables only)");
   }
   if (FAILED(hr)) return FailCall("cannot read " + Printable(uki), hr);
+
+  if (const std::string wanted = RawValueProblem(before, value); !wanted.empty()) {
+    return Fail("cannot change " + Printable(uki) + ": " + Explained(eErrorProfileTypeMismatch) + " (" +
+                TypeName(before.row.type) + "): " + Quoted(value) + " is not " + wanted + "; nothing changed");
+  }
 
   Bstr name = Bstr::FromUtf8(uki);
   Bstr raw = Bstr::FromUtf8(value);
@@ -65,7 +106,9 @@ const Command kSetCommand = {
     "stored text of the variable's type, the same in every locale: a number (\"42\"), a date-time as\n"
     "days since 30 December 1899 (\"36526.750000\"), \"1\" or \"0\" for a boolean, the number of an\n"
     "enumeration's label (\"2\"); at most 1006 characters. Setting the value a variable already\n"
-    "holds is no error: it is reported as unchanged. A value that starts with '-' follows \"--\".",
+    "holds is no error: it is reported as unchanged. A number, date or enumeration value must be that\n"
+    "form whole (\"36526,75\" or \"12 apples\" are refused, as is an option number the enumeration does\n"
+    "not have). A value that starts with '-' follows \"--\".",
     {},
     &Set,
     "UKI VALUE",
