@@ -4,8 +4,10 @@
 // programs and variables put into the store as a program would have left them.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
+#include <tuple>
 
 #include <filesystem>
 #include <fstream>
@@ -448,6 +450,16 @@ TEST_F(AdminCommandsTest, CreateMakesTheProductsCommonVariablesOnce) {
   run = Tool({"create", "common.Height", "tall", "--type", "int32"});
   EXPECT_EQ(run.exit, 1) << run.all();
   EXPECT_EQ(Tool({"get", "common.Height"}).exit, 1) << "a refused creation leaves no variable";
+  // Values the store would read only in part: a German decimal comma would be kept as
+  // midnight, "12 apples" as 12.
+  for (const auto& [uki, value, type] :
+       {std::tuple<std::string, std::string, std::string>{"common.Since", "36526,75", "datetime"},
+        {"common.Count", "12 apples", "int32"}}) {
+    run = Tool({"create", uki, value, "--type", type});
+    EXPECT_EQ(run.exit, 1) << uki << ": " << run.all();
+    EXPECT_TRUE(Contains(run.err, "nothing was changed")) << run.err;
+    EXPECT_EQ(Tool({"get", uki}).exit, 1) << uki;
+  }
   run = Tool({"create", "common.Colour", "blue", "--type", "colour"});
   EXPECT_EQ(run.exit, 2);
   EXPECT_TRUE(Contains(run.err, "'colour' is not a type")) << run.err;

@@ -48,6 +48,10 @@ int Create(const Options& options) {
   }
   if (hr != eErrorKeyNotFound) return FailCall("cannot read " + Printable(uki), hr);
 
+  if (const std::string wanted = RawValueProblem(type->type, 0, value); !wanted.empty()) {
+    return Fail("cannot create " + Printable(uki) + ": \"" + Printable(value) + "\" is not a raw value of type " +
+                typeName + ": it must be " + wanted + "; nothing was changed");
+  }
   const EPrivacy privacy = options.Has("--private") ? ePrivacyPrivate : ePrivacyShared;
   hr = superUser->AddCreateKeyRequest(Bstr::FromUtf8(uki).get(), type->type, Bstr::FromUtf8(value).get(),
                                       eVolatilityChangesRarely, privacy, Bstr::FromUtf8(field).get(), VARIANT_FALSE,

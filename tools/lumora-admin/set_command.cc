@@ -2,7 +2,6 @@
 // executed without a dialog (hwnd -1). The variable must exist; its type decides which
 // raw values it takes.
 #include <cstdio>
-#include <string_view>
 
 #include "admin_command.h"
 #include "lumora/values.h"
@@ -15,41 +14,6 @@ namespace lumora::admin {
 namespace {
 
 std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
-
-bool IsDigits(std::string_view text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-// What is wrong with `value` as a raw value of the variable, or nothing. The store reads
-// numbers only up to their first stray character (a date-time "36526,75" typed in a
-// German habit would be kept as midnight, "2x" as 2) and takes any enumeration index, so
-// the administrator's value is checked whole here before it is queued.
-std::string RawValueProblem(const VariableDetails& variable, std::string_view value) {
-  const LONG type = variable.row.type;
-  // An array's own raw value is never shown or read: its value lies in its elements.
-  if (type == eTypeArrayOfStrings) return "taken by an array variable (set one of its elements, UKI[KEY])";
-  if (type != eTypeInt32 && type != eTypeEnumOfStrings && type != eTypeDateTime && type != eTypeDate &&
-      type != eTypeTime) {
-    return {};
-  }
-  std::string_view digits = value;
-  if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.remove_prefix(1);
-  if (type == eTypeInt32 || type == eTypeEnumOfStrings) {
-    if (!IsDigits(digits)) return "a whole number";
-    if (type == eTypeInt32) return {};
-    const size_t options = variable.options.size();
-    if (value[0] == '-' || value[0] == '+' || digits.size() > 5 || std::stoul(std::string(digits)) < 1 ||
-        std::stoul(std::string(digits)) > options) {
-      return "the number of one of its " + std::to_string(options) + " options (1 to " + std::to_string(options) + ")";
-    }
-    return {};
-  }
-  const size_t point = digits.find('.');
-  if (!IsDigits(digits.substr(0, point)) || (point != std::string_view::npos && !IsDigits(digits.substr(point + 1)))) {
-    return "a number of days since 30 December 1899, with a decimal point in every locale";
-  }
-  return {};
-}
 
 int Set(const Options& options) {
   const std::string& uki = options.arguments[0];
@@ -67,7 +31,7 @@ int Set(const Options& options) {
   }
   if (FAILED(hr)) return FailCall("cannot read " + Printable(uki), hr);
 
-  if (const std::string wanted = RawValueProblem(before, value); !wanted.empty()) {
+  if (const std::string wanted = RawValueProblem(before.row.type, before.options.size(), value); !wanted.empty()) {
     return Fail("cannot change " + Printable(uki) + ": " + Explained(eErrorProfileTypeMismatch) + " (" +
                 TypeName(before.row.type) + "): " + Quoted(value) + " is not " + wanted + "; nothing changed");
   }

@@ -1,6 +1,9 @@
 // Reading one variable through the super user's read requests.
 #include "variable_access.h"
 
+#include <string>
+#include <string_view>
+
 #include "lumora/values.h"
 
 namespace lumora::admin {
@@ -67,6 +70,39 @@ HRESULT ReadOneVariable(IPRProfileSuperUser* superUser, const std::string& uki, 
   }
   if (details->row.type == eTypeEnumOfStrings) ReadOptions(attr.get(), details);
   return S_OK;
+}
+
+namespace {
+
+bool IsDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+}  // namespace
+
+std::string RawValueProblem(LONG type, size_t options, std::string_view value) {
+  // An array's own raw value is never shown or read: its value lies in its elements.
+  if (type == eTypeArrayOfStrings) return "taken by an array variable (set one of its elements, UKI[KEY])";
+  if (type != eTypeInt32 && type != eTypeEnumOfStrings && type != eTypeDateTime && type != eTypeDate &&
+      type != eTypeTime) {
+    return {};
+  }
+  std::string_view digits = value;
+  if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.remove_prefix(1);
+  if (type == eTypeInt32 || type == eTypeEnumOfStrings) {
+    if (!IsDigits(digits)) return "a whole number";
+    if (type == eTypeInt32) return {};
+    if (value[0] == '-' || value[0] == '+' || digits.size() > 5 || std::stoul(std::string(digits)) < 1 ||
+        std::stoul(std::string(digits)) > options) {
+      return "the number of one of its " + std::to_string(options) + " options (1 to " + std::to_string(options) + ")";
+    }
+    return {};
+  }
+  const size_t point = digits.find('.');
+  if (!IsDigits(digits.substr(0, point)) || (point != std::string_view::npos && !IsDigits(digits.substr(point + 1)))) {
+    return "a number of days since 30 December 1899, with a decimal point in every locale";
+  }
+  return {};
 }
 
 }  // namespace lumora::admin

@@ -4,6 +4,7 @@
 #define LUMORA_TOOLS_LUMORA_ADMIN_VARIABLE_ACCESS_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "lumora/profile_private.h"
@@ -19,6 +20,13 @@ struct VariableDetails {
 
 // Reads `uki`; eErrorKeyNotFound when the store holds no such variable (or element).
 HRESULT ReadOneVariable(IPRProfileSuperUser* superUser, const std::string& uki, VariableDetails* details);
+
+// What is wrong with `value` as a raw value of a variable of `type` (an enumeration with
+// `options` labels), or the empty text. The store reads numbers only up to their first
+// stray character (a date-time "36526,75" typed in a German habit would be kept as
+// midnight, "2x" as 2) and takes any enumeration index, so the administrator's value is
+// checked whole before it is queued.
+std::string RawValueProblem(LONG type, size_t options, std::string_view value);
 
 }  // namespace lumora::admin
 
