@@ -428,6 +428,10 @@ TEST_F(LumoraAdminTest, InitNamesTheInstalledInstallationDirectoryAndLeavesItsFi
   fs::create_symlink(etcRoots, product / "TrustedRoots.pem");
   fs::copy_file(LUMORA_ADMIN, prefix / "bin" / "lumora-admin");
   const std::string exceptionList = Read(product / "ExceptionList.dll");
+  // The dialog program is installed in the directory itself, not linked there.
+  const std::string helperText = "#!/bin/sh\n# the installed dialog program\n";
+  std::ofstream(product / "lumora-consent", std::ios::binary) << helperText;
+  fs::permissions(product / "lumora-consent", static_cast<fs::perms>(0755));
 
   const std::string tool = (prefix / "bin" / "lumora-admin").string();
   std::string output;
@@ -450,6 +454,8 @@ TEST_F(LumoraAdminTest, InitNamesTheInstalledInstallationDirectoryAndLeavesItsFi
   EXPECT_NE(output.find("Other Root"), std::string::npos) << output;
   EXPECT_NE(output.find("Lumora Profile Product Root"), std::string::npos) << output;
   EXPECT_TRUE(fs::is_symlink(product / "liblumora-automation.so"));
+  EXPECT_FALSE(fs::is_symlink(product / "lumora-consent"));
+  EXPECT_EQ(Read(product / "lumora-consent"), helperText) << "the installed dialog program is kept";
   ASSERT_EQ(run({"--home", m_home, "check"}), 0) << output;
 
   // Again, as after an upgrade: the store is kept, the files untouched.

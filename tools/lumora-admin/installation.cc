@@ -171,12 +171,13 @@ bool FillInstallDirectory(const fs::path& install, std::string* error) {
   // The object runtime, under the name the exception list gives it.
   const fs::path runtime = CanonicalPath(ModulePathOf(reinterpret_cast<const void*>(&SysAllocString)));
   const fs::path link = install / "liblumora-automation.so";
-  if (fs::is_symlink(link, ec) && CanonicalPath(link.string()) == runtime.string()) return true;
-  fs::remove(link, ec);
-  fs::create_symlink(runtime, link, ec);
-  if (ec) {
-    *error = "cannot link " + link.string() + " to " + runtime.string() + ": " + ec.message();
-    return false;
+  if (!fs::is_symlink(link, ec) || CanonicalPath(link.string()) != runtime.string()) {
+    fs::remove(link, ec);
+    fs::create_symlink(runtime, link, ec);
+    if (ec) {
+      *error = "cannot link " + link.string() + " to " + runtime.string() + ": " + ec.message();
+      return false;
+    }
   }
   return InstallConsentHelper(install, error);
 }
@@ -194,8 +195,11 @@ fs::path ConsentHelperProgram() {
 bool InstallConsentHelper(const fs::path& install, std::string* error) {
   const fs::path link = install / kConsentHelperProgram;
   std::error_code ec;
-  fs::remove(link, ec);
   const fs::path helper = ConsentHelperProgram();
+  // An installed product keeps the program itself in the installation directory: that
+  // file is the helper, not a link to replace.
+  if (!helper.empty() && fs::equivalent(link, helper, ec)) return true;
+  fs::remove(link, ec);
   // Without the dialog program (built without the desktop's toolkit) the dialogs are
   // answered on the terminal, or by the presenter the administrator names.
   if (helper.empty()) return true;
