@@ -12,12 +12,8 @@
 #
 # Nothing installed names the build tree: programs find their libraries through a RUNPATH
 # relative to themselves, and lumora-admin finds the product's files beside itself.
-set(CMAKE_INSTALL_DOCDIR share/doc/lumora-profile CACHE PATH "Documentation (DATAROOTDIR/doc/lumora-profile)")
-# On Debian the libraries go to the multiarch folder whatever the prefix, so that the
-# package built from any build tree has the layout Debian expects (lib/x86_64-linux-gnu).
-if(CMAKE_LIBRARY_ARCHITECTURE)
-  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH "Object code libraries")
-endif()
+# The folders themselves are chosen in LumoraInstallDirs.cmake, before anything else can
+# include GNUInstallDirs.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
