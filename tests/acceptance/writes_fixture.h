@@ -24,6 +24,7 @@
 #include "store/store_context.h"
 #include "store/value_protection.h"
 #include "tests/acceptance/installation_fixture.h"
+#include "tests/support/service_records.h"
 
 namespace lumora::testing {
 
@@ -35,12 +36,7 @@ struct StoredRow {
   bool linked;
 };
 
-struct Change {
-  std::string fieldName;
-  LONG change;
-  LONG requester;
-  bool operator==(const Change&) const = default;
-};
+using Change = ChangeRecord;
 
 class WritesTest : public InstallationTest {
  protected:
@@ -95,46 +91,8 @@ class WritesTest : public InstallationTest {
     ForgetKeptPasswordForTests();
     return keys;
   }
-  static std::vector<Change> Changes() {
-    ComPtr<ILumoraNotification> service;
-    EXPECT_EQ(CoCreateInstance(CLSID_LumoraNotification, nullptr, CLSCTX_INPROC_SERVER, IID_ILumoraNotification,
-                               service.put_void()),
-              S_OK);
-    std::vector<Change> changes;
-    LONG count = 0;
-    service->GetChangeCount(&count);
-    for (LONG i = 0; i < count; ++i) {
-      Bstr name;
-      Change change{};
-      service->GetChangeFieldName(i, name.put());
-      service->GetChangeKind(i, &change.change);
-      service->GetChangeRequester(i, &change.requester);
-      change.fieldName = name.ToUtf8();
-      changes.push_back(change);
-    }
-    return changes;
-  }
-  static std::vector<std::vector<std::string>> SinkBatches() {
-    ComPtr<ILumoraChangeSink> sink;
-    EXPECT_EQ(
-        CoCreateInstance(CLSID_LumoraChangeSink, nullptr, CLSCTX_INPROC_SERVER, IID_ILumoraChangeSink, sink.put_void()),
-        S_OK);
-    std::vector<std::vector<std::string>> batches;
-    LONG count = 0;
-    sink->GetBatchCount(&count);
-    for (LONG b = 0; b < count; ++b) {
-      LONG size = 0;
-      sink->GetBatchSize(b, &size);
-      std::vector<std::string> ukis;
-      for (LONG i = 0; i < size; ++i) {
-        Bstr uki;
-        sink->GetBatchUki(b, i, uki.put());
-        ukis.push_back(uki.ToUtf8());
-      }
-      batches.push_back(std::move(ukis));
-    }
-    return batches;
-  }
+  static std::vector<Change> Changes() { return ChangeRecordsOfService(); }
+  static std::vector<std::vector<std::string>> SinkBatches() { return SinkBatchesOfService(); }
 
   // The product's own tool makes the common variables every company may link to.
   void MakeCommonVariables() {

@@ -22,6 +22,7 @@
 #include "store/query_filters.h"
 #include "store/uki.h"
 #include "tests/store/open_store_fixture.h"
+#include "tests/support/service_records.h"
 
 namespace lumora::testing {
 
@@ -56,13 +57,6 @@ struct MainRow {
 };
 
 // One record of the notification service.
-struct ChangeRecord {
-  std::string fieldName;
-  LONG change;
-  LONG requester;
-  bool operator==(const ChangeRecord&) const = default;
-};
-
 class WriteTest : public OpenStoreTest {
  protected:
   void SetUp() override {
@@ -207,47 +201,9 @@ class WriteTest : public OpenStoreTest {
     return rows;
   }
 
-  static std::vector<ChangeRecord> ChangeRecords() {
-    ComPtr<ILumoraNotification> service;
-    EXPECT_EQ(CoCreateInstance(CLSID_LumoraNotification, nullptr, CLSCTX_INPROC_SERVER, IID_ILumoraNotification,
-                               service.put_void()),
-              S_OK);
-    std::vector<ChangeRecord> records;
-    LONG count = 0;
-    service->GetChangeCount(&count);
-    for (LONG i = 0; i < count; ++i) {
-      Bstr name;
-      ChangeRecord record{};
-      service->GetChangeFieldName(i, name.put());
-      service->GetChangeKind(i, &record.change);
-      service->GetChangeRequester(i, &record.requester);
-      record.fieldName = name.ToUtf8();
-      records.push_back(record);
-    }
-    return records;
-  }
+  static std::vector<ChangeRecord> ChangeRecords() { return ChangeRecordsOfService(); }
   // The batches the change notification sink received, each its ukis in order.
-  static std::vector<std::vector<std::string>> SinkBatches() {
-    ComPtr<ILumoraChangeSink> sink;
-    EXPECT_EQ(
-        CoCreateInstance(CLSID_LumoraChangeSink, nullptr, CLSCTX_INPROC_SERVER, IID_ILumoraChangeSink, sink.put_void()),
-        S_OK);
-    std::vector<std::vector<std::string>> batches;
-    LONG count = 0;
-    sink->GetBatchCount(&count);
-    for (LONG b = 0; b < count; ++b) {
-      LONG size = 0;
-      sink->GetBatchSize(b, &size);
-      std::vector<std::string> ukis;
-      for (LONG i = 0; i < size; ++i) {
-        Bstr uki;
-        sink->GetBatchUki(b, i, uki.put());
-        ukis.push_back(uki.ToUtf8());
-      }
-      batches.push_back(std::move(ukis));
-    }
-    return batches;
-  }
+  static std::vector<std::vector<std::string>> SinkBatches() { return SinkBatchesOfService(); }
 
   // An array of strings as a VARIANT, as a client passes enumeration options.
   static Variant Strings(const std::vector<std::string>& texts) {
