@@ -54,6 +54,14 @@ int LockExclusive(int fd) {
   return 0;
 }
 
+// 0 for a regular file; the ledger is never a pipe, a device or a folder.
+int RegularFile(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return errno;
+  if (S_ISDIR(info.st_mode)) return EISDIR;
+  return S_ISREG(info.st_mode) ? 0 : EINVAL;
+}
+
 }  // namespace
 
 std::string LedgerPath() { return LumoraHome() + "/" + kLedgerFileName; }
@@ -125,8 +133,9 @@ std::optional<LedgerEntry> ParseLedgerLine(std::string_view line) {
 int AppendLedgerEntry(const std::string& path, const LedgerEntry& entry) {
   fileio::FileDescriptor fd;
   bool created = false;
-  int error = fileio::OpenFile(path, O_RDWR | O_CREAT | O_APPEND, &fd, &created);
+  int error = fileio::OpenFile(path, O_RDWR | O_CREAT | O_APPEND | O_NONBLOCK, &fd, &created);
   if (error != 0) return error;
+  if ((error = RegularFile(fd.get())) != 0) return error;
   if ((error = LockExclusive(fd.get())) != 0) return error;
   std::string record;
   // A writer that died mid-line left a fragment: end it, so this record stands alone.
@@ -151,8 +160,10 @@ int AppendLedgerEntry(const std::string& path, const LedgerEntry& entry) {
 bool ReadLedger(const std::string& path, std::vector<LedgerEntry>* entries, std::vector<size_t>* damaged,
                 std::string* error) {
   fileio::FileDescriptor fd;
-  const int opened = fileio::OpenFile(path, O_RDONLY, &fd);
+  // Not blocking: a named pipe put in the ledger's place would wait for a writer.
+  int opened = fileio::OpenFile(path, O_RDONLY | O_NONBLOCK, &fd);
   if (opened == ENOENT) return true;
+  if (opened == 0) opened = RegularFile(fd.get());
   if (opened != 0) {
     *error = "cannot open " + path + ": " + std::strerror(opened);
     return false;

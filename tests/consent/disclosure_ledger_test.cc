@@ -141,6 +141,28 @@ TEST_F(DisclosureLedgerTest, ADecisionThatCannotBeRecordedIsNeverAnAllow) {
   ::rmdir(Path().c_str());
 }
 
+// A member of the store's group can put a named pipe where the ledger belongs. Reading
+// it must fail at once, not wait for a writer that never comes (the administrator's
+// `lumora-admin ledger` would hang), and a decision must not vanish into it as recorded.
+TEST_F(DisclosureLedgerTest, APipeInPlaceOfTheLedgerIsRefusedAtOnceByReaderAndWriter) {
+  ASSERT_EQ(::mkfifo(Path().c_str(), 0660), 0);
+  const pid_t reader = ::fork();
+  ASSERT_GE(reader, 0);
+  if (reader == 0) {
+    ::alarm(5);  // a reader that blocks dies here, and the test sees the signal
+    std::vector<LedgerEntry> entries;
+    std::vector<size_t> damaged;
+    std::string error;
+    const bool read = ReadLedger(Path(), &entries, &damaged, &error);
+    ::_exit(!read && !error.empty() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_NE(AppendLedgerEntry(Path(), Entry("Acme", ConsentKind::kRead)), 0);
+  ::unlink(Path().c_str());
+}
+
 TEST_F(DisclosureLedgerTest, AHugeDialogStillLeavesOneLineThatSaysHowMuchWasLeftOut) {
   LedgerEntry entry = Entry("Acme", ConsentKind::kWrite);
   entry.fields.assign(5000, std::string(400, 'f'));
