@@ -67,9 +67,13 @@ TEST_F(LedgerCommandTest, ListsFiltersAndSumsUpTheDecisions) {
             R"("answer":"allow"})"
             "\n");
 
-  for (const char* bad : {"yesterday", "2026-13-01", "2026-12-1", "2026-12-01T25"}) {
+  // Days a month does not have and clock times no clock shows are refused, not compared
+  // as text against the ledger's times.
+  for (const char* bad : {"yesterday", "2026-13-01", "2026-12-1", "2026-12-01T25", "2026-02-30", "2026-02-29",
+                          "2026-04-31", "2026-12-05T24:00:00", "2026-12-05T23:60", "2026-12-05T12:00:61"}) {
     EXPECT_EQ(Admin({"--home", m_home.path(), "ledger", "--since", bad}, &out), 2) << bad;
   }
+  ASSERT_EQ(Admin({"--home", m_home.path(), "ledger", "--since", "2028-02-29T23:59:59"}, &out), 0) << "a leap day";
   testing::TempHome empty;
   ASSERT_EQ(Admin({"--home", empty.path(), "ledger"}, &out), 0);
   EXPECT_EQ(out, "no consent decisions recorded\n");
