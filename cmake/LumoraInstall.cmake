@@ -12,12 +12,9 @@
 #
 # Nothing installed names the build tree: programs find their libraries through a RUNPATH
 # relative to themselves, and lumora-admin finds the product's files beside itself.
-set(CMAKE_INSTALL_DOCDIR share/doc/lumora-profile CACHE PATH "Documentation (DATAROOTDIR/doc/lumora-profile)")
-# On Debian the libraries go to the multiarch folder whatever the prefix, so that the
-# package built from any build tree has the layout Debian expects (lib/x86_64-linux-gnu).
-if(CMAKE_LIBRARY_ARCHITECTURE)
-  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH "Object code libraries")
-endif()
+# The library and documentation folders (CMAKE_INSTALL_LIBDIR, CMAKE_INSTALL_DOCDIR) are
+# chosen in the top CMakeLists, before any package the build looks for can fix them in
+# the cache.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -112,7 +109,8 @@ add_library(LumoraProfile::automation ALIAS lumora-automation)
 set(LUMORA_PC_PREFIX "@LUMORA_PC_PREFIX@")
 configure_file(cmake/lumora-profile.pc.in ${CMAKE_BINARY_DIR}/lumora-profile.pc.in @ONLY)
 install(CODE "
-  set(LUMORA_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  # pkg-config splits its fields at spaces unless they are escaped.
+  string(REPLACE \" \" \"\\\\ \" LUMORA_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
   configure_file(\"${CMAKE_BINARY_DIR}/lumora-profile.pc.in\"
     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig/lumora-profile.pc\" @ONLY)
   message(STATUS \"Installing: \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig/lumora-profile.pc\")
