@@ -3,6 +3,8 @@
 // in *result, and the change notification sink.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "common/resources.h"
 #include "consent/confirm_write_dialog.h"
 #include "consent/disclosure_ledger.h"
@@ -94,6 +96,7 @@ TEST_F(WriteBatchTest, ChangesWithoutARowToShowExecuteWithoutAskingTheUser) {
   EXPECT_EQ(Execute(s.get(), &executed), eErrorKeyNotFound) << "the modification still executes, and fails";
   EXPECT_EQ(executed, 3);
   EXPECT_TRUE(m_user.shown.empty());
+  EXPECT_FALSE(std::ifstream(LedgerPath()).good()) << "a dialog without rows is no decision: no ledger line";
   EXPECT_FALSE(Row("acme.gone"));
   EXPECT_FALSE(Row("acme.gone2"));
   EXPECT_TRUE(Row("acme.common.x")->linked);
