@@ -111,6 +111,17 @@ completed=$(PATH=$prefix/bin:$PATH bash -c '
   t _lumora_admin lumora-admin cr; t _lumora_admin lumora-admin --home /tmp consent set s
   t _lumora_admin lumora-admin init --install; t _lumora_sign lumora-sign --ver' _ "$completions")
 [ "$completed" = $'create\nscript:\n--install-dir\n--verify --version' ] || fail "bash completion gave: $completed"
+# Every command the program lists is completed and has its entry in the manual page.
+commands=$("$prefix/bin/lumora-admin" --help | sed -n '/^commands:/,/^$/s/^  \([a-z-]*\) .*/\1/p')
+known=$(PATH=$prefix/bin:$PATH bash -c '
+  source "$1/lumora-admin"; COMP_WORDS=(lumora-admin ""); COMP_CWORD=1; _lumora_admin; echo "${COMPREPLY[*]}"' \
+  _ "$completions")
+manual=$(gzip -dc "$prefix/share/man/man1/lumora-admin.1.gz")
+for command in $commands; do
+  [[ " $known " == *" $command "* ]] || fail "bash completion does not know the command $command"
+  grep -qE "^\.B[IR]? \"?${command//-/\\\\-}([ \"]|$)" <<<"$manual" ||
+    fail "the manual page does not describe the command $command"
+done
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) of the installed tree failed"
