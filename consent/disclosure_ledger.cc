@@ -168,7 +168,25 @@ bool ReadLedger(const std::string& path, std::vector<LedgerEntry>* entries, std:
     *error = "cannot open " + path + ": " + std::strerror(opened);
     return false;
   }
-  std::string text;
+  // Line by line, never more than one record's worth held: a line longer than any record
+  // (a file grown by hand, or one of gigabytes of zeros) is skipped as it streams past.
+  std::string line;
+  bool overlong = false;
+  size_t number = 0;
+  const auto endLine = [&] {
+    ++number;
+    if (overlong) {
+      damaged->push_back(number);
+    } else if (line.find_first_not_of(" \t\r") != std::string::npos) {
+      if (std::optional<LedgerEntry> entry = ParseLedgerLine(line)) {
+        entries->push_back(std::move(*entry));
+      } else {
+        damaged->push_back(number);
+      }
+    }
+    line.clear();
+    overlong = false;
+  };
   char buffer[65536];
   for (off_t offset = 0;;) {
     size_t got = 0;
@@ -178,24 +196,21 @@ bool ReadLedger(const std::string& path, std::vector<LedgerEntry>* entries, std:
       return false;
     }
     if (got == 0) break;
-    text.append(buffer, got);
     offset += static_cast<off_t>(got);
-  }
-  size_t number = 0;
-  for (std::string_view rest = text; !rest.empty();) {
-    const size_t end = rest.find('\n');
-    const std::string_view line = rest.substr(0, end);
-    ++number;
-    if (line.find_first_not_of(" \t\r") != std::string_view::npos) {
-      if (std::optional<LedgerEntry> entry = ParseLedgerLine(line)) {
-        entries->push_back(std::move(*entry));
-      } else {
-        damaged->push_back(number);
+    for (std::string_view rest(buffer, got); !rest.empty();) {
+      const size_t end = rest.find('\n');
+      const std::string_view piece = rest.substr(0, end);
+      if (!overlong) line.append(piece);
+      if (line.size() > kMaxConsentLineLength) {
+        overlong = true;
+        line.clear();
       }
+      if (end == std::string_view::npos) break;
+      endLine();
+      rest.remove_prefix(end + 1);
     }
-    if (end == std::string_view::npos) break;
-    rest.remove_prefix(end + 1);
   }
+  if (!line.empty() || overlong) endLine();
   return true;
 }
 

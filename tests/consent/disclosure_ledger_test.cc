@@ -2,6 +2,7 @@
 // or damaged line skipped and numbered, a decision that cannot be recorded never
 // allowed, and the share statuses taken from the rows as the user left them.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -160,6 +161,46 @@ TEST_F(DisclosureLedgerTest, APipeInPlaceOfTheLedgerIsRefusedAtOnceByReaderAndWr
   ASSERT_EQ(::waitpid(reader, &status, 0), reader);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   EXPECT_NE(AppendLedgerEntry(Path(), Entry("Acme", ConsentKind::kRead)), 0);
+  ::unlink(Path().c_str());
+}
+
+// A ledger blown up to hundreds of megabytes of zeros (by a member of the group, or a
+// file system that lost its end) is read in bounded memory: the giant line is skipped,
+// the record after it still read.
+TEST_F(DisclosureLedgerTest, AGiantLineIsSkippedWithoutHoldingItInMemory) {
+  {
+    std::ofstream out(Path());
+    out << LedgerLine(Entry("Before", ConsentKind::kRead)) << "\n";
+  }
+  constexpr off_t kGiant = 256 << 20;
+  const off_t start = static_cast<off_t>(LedgerLine(Entry("Before", ConsentKind::kRead)).size() + 1);
+  ASSERT_EQ(::truncate(Path().c_str(), start + kGiant), 0);  // sparse: zeros, no disk
+  ASSERT_EQ(AppendLedgerEntry(Path(), Entry("After", ConsentKind::kWrite)), 0);
+  const pid_t reader = ::fork();
+  ASSERT_GE(reader, 0);
+  if (reader == 0) {
+    // A quarter of the giant line's size above what the process already maps.
+    std::ifstream statm("/proc/self/statm");
+    unsigned long pages = 0;
+    statm >> pages;
+    const rlim_t limit = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + kGiant / 4;
+    const rlimit bound{limit, limit};
+    ::setrlimit(RLIMIT_AS, &bound);
+    try {
+      std::vector<LedgerEntry> entries;
+      std::vector<size_t> damaged;
+      std::string error;
+      const bool read = ReadLedger(Path(), &entries, &damaged, &error);
+      const bool right = read && entries.size() == 2 && entries[0].company == "Before" &&
+                         entries[1].company == "After" && damaged == std::vector<size_t>{2};
+      ::_exit(right ? 0 : 1);
+    } catch (...) {
+      ::_exit(2);  // out of memory: the line was held whole
+    }
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   ::unlink(Path().c_str());
 }
 
