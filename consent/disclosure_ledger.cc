@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -29,9 +30,8 @@ JsonValue LedgerObject(const LedgerEntry& entry, size_t fieldCount) {
   object.Add("section", JsonValue::String(entry.section));
   object.Add("fields", Strings(entry.fields, fieldCount));
   if (entry.kind == ConsentKind::kWrite) object.Add("shares", Strings(entry.shares, fieldCount));
-  if (fieldCount < entry.fields.size()) {
-    object.Add("omitted", JsonValue::Integer(static_cast<int64_t>(entry.fields.size() - fieldCount)));
-  }
+  const size_t omitted = entry.omitted + (entry.fields.size() - std::min(fieldCount, entry.fields.size()));
+  if (omitted > 0) object.Add("omitted", JsonValue::Integer(static_cast<int64_t>(omitted)));
   object.Add("answer", JsonValue::String(ConsentAnswerName(entry.answer)));
   return object;
 }
@@ -126,6 +126,10 @@ std::optional<LedgerEntry> ParseLedgerLine(std::string_view line) {
     std::optional<std::vector<std::string>> shares = StringArray(value->Find("shares"));
     if (!shares || shares->size() != entry.fields.size()) return std::nullopt;
     entry.shares = std::move(*shares);
+  }
+  if (const JsonValue* omitted = value->Find("omitted")) {
+    if (!omitted->IsInteger() || omitted->integer() < 0) return std::nullopt;
+    entry.omitted = static_cast<size_t>(omitted->integer());
   }
   return entry;
 }

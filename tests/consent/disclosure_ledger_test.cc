@@ -216,8 +216,13 @@ TEST_F(DisclosureLedgerTest, AHugeDialogStillLeavesOneLineThatSaysHowMuchWasLeft
   EXPECT_EQ(parsed->Find("omitted")->integer() + static_cast<int64_t>(parsed->Find("fields")->items().size()), 5000);
   ASSERT_EQ(AppendLedgerEntry(Path(), entry), 0);
   std::vector<size_t> damaged;
-  EXPECT_EQ(Read(&damaged).size(), 1u);
+  const std::vector<LedgerEntry> read = Read(&damaged);
+  ASSERT_EQ(read.size(), 1u);
   EXPECT_TRUE(damaged.empty());
+  // What was left out is still known when the line is read back, and written out again
+  // (lumora-admin ledger --json) the line says the same.
+  EXPECT_EQ(read[0].fields.size() + read[0].omitted, 5000u);
+  EXPECT_EQ(LedgerLine(read[0]), line);
 }
 
 }  // namespace

@@ -75,6 +75,7 @@ void PrintEntry(const LedgerEntry& entry) {
       fields += " (" + Shown(entry.shares[i]) + ")";
     }
   }
+  if (entry.omitted > 0) fields += " and " + std::to_string(entry.omitted) + " more";
   std::printf("%s  %-5s  %-5s  %s [%s]: %s\n", ReadableTime(entry.time).c_str(), ConsentKindName(entry.kind),
               ConsentAnswerName(entry.answer), Shown(entry.company).c_str(), Shown(entry.section).c_str(),
               fields.c_str());
