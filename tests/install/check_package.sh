@@ -18,8 +18,11 @@ if [ -z "${LUMORA_IN_NAMESPACE:-}" ]; then
   trap 'rm -rf "$work"' EXIT
   cp -a /etc "$work/etc"
   sed -i '/^lumora:/d' "$work/etc/group" "$work/etc/gshadow" 2>/dev/null || true
-  LUMORA_IN_NAMESPACE=$work exec unshare --mount sh -c \
-    'mount --bind "$LUMORA_IN_NAMESPACE/etc" /etc && exec "$0" "$@"' "$0" "${debs[@]}"
+  # Not exec'd: this shell stays to remove the folder (a copy of /etc among it) afterwards.
+  status=0
+  LUMORA_IN_NAMESPACE=$work unshare --mount sh -c \
+    'mount --bind "$LUMORA_IN_NAMESPACE/etc" /etc && exec "$0" "$@"' "$0" "${debs[@]}" || status=$?
+  exit "$status"
 fi
 work=$LUMORA_IN_NAMESPACE
 root=$work/root
