@@ -108,7 +108,8 @@ add_library(LumoraProfile::automation ALIAS lumora-automation)
 set(LUMORA_PC_PREFIX "@LUMORA_PC_PREFIX@")
 configure_file(cmake/lumora-profile.pc.in ${CMAKE_BINARY_DIR}/lumora-profile.pc.in @ONLY)
 install(CODE "
-  set(LUMORA_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  # pkg-config splits its fields at spaces unless they are escaped.
+  string(REPLACE \" \" \"\\\\ \" LUMORA_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
   configure_file(\"${CMAKE_BINARY_DIR}/lumora-profile.pc.in\"
     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig/lumora-profile.pc\" @ONLY)
   message(STATUS \"Installing: \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig/lumora-profile.pc\")

@@ -95,7 +95,10 @@ bool CConfirmWriteDialog::OnInitDialog() {
 
 int CConfirmWriteDialog::DoModal(ConsentPresenter& presenter) {
   if (!OnInitDialog()) return IDOK;  // nothing to show: as if Allow had been pressed
-  const ConsentAnswer answer = RecordConsentDecision(m_model, CurrentRows(), presenter.Present(m_model, this));
+  // The rows are read only after the user has answered: the ledger keeps the share
+  // statuses as they were left, not as they were offered.
+  const ConsentAnswer given = presenter.Present(m_model, this);
+  const ConsentAnswer answer = RecordConsentDecision(m_model, CurrentRows(), given);
   m_list.DeleteAllItems();  // the rows stay in the queue, owned by it
   return answer == ConsentAnswer::kAllow ? IDOK : IDCANCEL;
 }

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -29,9 +30,8 @@ JsonValue LedgerObject(const LedgerEntry& entry, size_t fieldCount) {
   object.Add("section", JsonValue::String(entry.section));
   object.Add("fields", Strings(entry.fields, fieldCount));
   if (entry.kind == ConsentKind::kWrite) object.Add("shares", Strings(entry.shares, fieldCount));
-  if (fieldCount < entry.fields.size()) {
-    object.Add("omitted", JsonValue::Integer(static_cast<int64_t>(entry.fields.size() - fieldCount)));
-  }
+  const size_t omitted = entry.omitted + (entry.fields.size() - std::min(fieldCount, entry.fields.size()));
+  if (omitted > 0) object.Add("omitted", JsonValue::Integer(static_cast<int64_t>(omitted)));
   object.Add("answer", JsonValue::String(ConsentAnswerName(entry.answer)));
   return object;
 }
@@ -52,6 +52,14 @@ int LockExclusive(int fd) {
     if (errno != EINTR) return errno;
   }
   return 0;
+}
+
+// 0 for a regular file; the ledger is never a pipe, a device or a folder.
+int RegularFile(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return errno;
+  if (S_ISDIR(info.st_mode)) return EISDIR;
+  return S_ISREG(info.st_mode) ? 0 : EINVAL;
 }
 
 }  // namespace
@@ -119,14 +127,19 @@ std::optional<LedgerEntry> ParseLedgerLine(std::string_view line) {
     if (!shares || shares->size() != entry.fields.size()) return std::nullopt;
     entry.shares = std::move(*shares);
   }
+  if (const JsonValue* omitted = value->Find("omitted")) {
+    if (!omitted->IsInteger() || omitted->integer() < 0) return std::nullopt;
+    entry.omitted = static_cast<size_t>(omitted->integer());
+  }
   return entry;
 }
 
 int AppendLedgerEntry(const std::string& path, const LedgerEntry& entry) {
   fileio::FileDescriptor fd;
   bool created = false;
-  int error = fileio::OpenFile(path, O_RDWR | O_CREAT | O_APPEND, &fd, &created);
+  int error = fileio::OpenFile(path, O_RDWR | O_CREAT | O_APPEND | O_NONBLOCK, &fd, &created);
   if (error != 0) return error;
+  if ((error = RegularFile(fd.get())) != 0) return error;
   if ((error = LockExclusive(fd.get())) != 0) return error;
   std::string record;
   // A writer that died mid-line left a fragment: end it, so this record stands alone.
@@ -151,13 +164,33 @@ int AppendLedgerEntry(const std::string& path, const LedgerEntry& entry) {
 bool ReadLedger(const std::string& path, std::vector<LedgerEntry>* entries, std::vector<size_t>* damaged,
                 std::string* error) {
   fileio::FileDescriptor fd;
-  const int opened = fileio::OpenFile(path, O_RDONLY, &fd);
+  // Not blocking: a named pipe put in the ledger's place would wait for a writer.
+  int opened = fileio::OpenFile(path, O_RDONLY | O_NONBLOCK, &fd);
   if (opened == ENOENT) return true;
+  if (opened == 0) opened = RegularFile(fd.get());
   if (opened != 0) {
     *error = "cannot open " + path + ": " + std::strerror(opened);
     return false;
   }
-  std::string text;
+  // Line by line, never more than one record's worth held: a line longer than any record
+  // (a file grown by hand, or one of gigabytes of zeros) is skipped as it streams past.
+  std::string line;
+  bool overlong = false;
+  size_t number = 0;
+  const auto endLine = [&] {
+    ++number;
+    if (overlong) {
+      damaged->push_back(number);
+    } else if (line.find_first_not_of(" \t\r") != std::string::npos) {
+      if (std::optional<LedgerEntry> entry = ParseLedgerLine(line)) {
+        entries->push_back(std::move(*entry));
+      } else {
+        damaged->push_back(number);
+      }
+    }
+    line.clear();
+    overlong = false;
+  };
   char buffer[65536];
   for (off_t offset = 0;;) {
     size_t got = 0;
@@ -167,24 +200,21 @@ bool ReadLedger(const std::string& path, std::vector<LedgerEntry>* entries, std:
       return false;
     }
     if (got == 0) break;
-    text.append(buffer, got);
     offset += static_cast<off_t>(got);
-  }
-  size_t number = 0;
-  for (std::string_view rest = text; !rest.empty();) {
-    const size_t end = rest.find('\n');
-    const std::string_view line = rest.substr(0, end);
-    ++number;
-    if (line.find_first_not_of(" \t\r") != std::string_view::npos) {
-      if (std::optional<LedgerEntry> entry = ParseLedgerLine(line)) {
-        entries->push_back(std::move(*entry));
-      } else {
-        damaged->push_back(number);
+    for (std::string_view rest(buffer, got); !rest.empty();) {
+      const size_t end = rest.find('\n');
+      const std::string_view piece = rest.substr(0, end);
+      if (!overlong) line.append(piece);
+      if (line.size() > kMaxConsentLineLength) {
+        overlong = true;
+        line.clear();
       }
+      if (end == std::string_view::npos) break;
+      endLine();
+      rest.remove_prefix(end + 1);
     }
-    if (end == std::string_view::npos) break;
-    rest.remove_prefix(end + 1);
   }
+  if (!line.empty() || overlong) endLine();
   return true;
 }
 

@@ -27,6 +27,8 @@ struct LedgerEntry {
   // Writes only, one per field: "shared", "private", or "" for an array element, whose
   // status is its variable's.
   std::vector<std::string> shares;
+  // Fields the dialog listed that the line had no room for (only their number is kept).
+  size_t omitted = 0;
   ConsentAnswer answer = ConsentAnswer::kDeny;
 };
 

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -143,7 +144,10 @@ std::vector<std::string> ConsentHelperEnvironment(const std::vector<std::string>
 }
 
 bool HelperConsentPresenter::Installed(const std::string& program) {
-  return !program.empty() && ::access(program.c_str(), X_OK) == 0;
+  // A folder passes the execute test (it is searchable) but can never be run.
+  struct stat info {};
+  return !program.empty() && ::stat(program.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::access(program.c_str(), X_OK) == 0;
 }
 
 ConsentAnswer HelperConsentPresenter::Present(const ConsentDialogModel& model, ConsentDialogActions* actions) {

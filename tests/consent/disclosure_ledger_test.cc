@@ -2,6 +2,7 @@
 // or damaged line skipped and numbered, a decision that cannot be recorded never
 // allowed, and the share statuses taken from the rows as the user left them.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -141,6 +142,68 @@ TEST_F(DisclosureLedgerTest, ADecisionThatCannotBeRecordedIsNeverAnAllow) {
   ::rmdir(Path().c_str());
 }
 
+// A member of the store's group can put a named pipe where the ledger belongs. Reading
+// it must fail at once, not wait for a writer that never comes (the administrator's
+// `lumora-admin ledger` would hang), and a decision must not vanish into it as recorded.
+TEST_F(DisclosureLedgerTest, APipeInPlaceOfTheLedgerIsRefusedAtOnceByReaderAndWriter) {
+  ASSERT_EQ(::mkfifo(Path().c_str(), 0660), 0);
+  const pid_t reader = ::fork();
+  ASSERT_GE(reader, 0);
+  if (reader == 0) {
+    ::alarm(5);  // a reader that blocks dies here, and the test sees the signal
+    std::vector<LedgerEntry> entries;
+    std::vector<size_t> damaged;
+    std::string error;
+    const bool read = ReadLedger(Path(), &entries, &damaged, &error);
+    ::_exit(!read && !error.empty() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_NE(AppendLedgerEntry(Path(), Entry("Acme", ConsentKind::kRead)), 0);
+  ::unlink(Path().c_str());
+}
+
+// A ledger blown up to hundreds of megabytes of zeros (by a member of the group, or a
+// file system that lost its end) is read in bounded memory: the giant line is skipped,
+// the record after it still read.
+TEST_F(DisclosureLedgerTest, AGiantLineIsSkippedWithoutHoldingItInMemory) {
+  {
+    std::ofstream out(Path());
+    out << LedgerLine(Entry("Before", ConsentKind::kRead)) << "\n";
+  }
+  constexpr off_t kGiant = 256 << 20;
+  const off_t start = static_cast<off_t>(LedgerLine(Entry("Before", ConsentKind::kRead)).size() + 1);
+  ASSERT_EQ(::truncate(Path().c_str(), start + kGiant), 0);  // sparse: zeros, no disk
+  ASSERT_EQ(AppendLedgerEntry(Path(), Entry("After", ConsentKind::kWrite)), 0);
+  const pid_t reader = ::fork();
+  ASSERT_GE(reader, 0);
+  if (reader == 0) {
+    // A quarter of the giant line's size above what the process already maps.
+    std::ifstream statm("/proc/self/statm");
+    unsigned long pages = 0;
+    statm >> pages;
+    const rlim_t limit = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + kGiant / 4;
+    const rlimit bound{limit, limit};
+    ::setrlimit(RLIMIT_AS, &bound);
+    try {
+      std::vector<LedgerEntry> entries;
+      std::vector<size_t> damaged;
+      std::string error;
+      const bool read = ReadLedger(Path(), &entries, &damaged, &error);
+      const bool right = read && entries.size() == 2 && entries[0].company == "Before" &&
+                         entries[1].company == "After" && damaged == std::vector<size_t>{2};
+      ::_exit(right ? 0 : 1);
+    } catch (...) {
+      ::_exit(2);  // out of memory: the line was held whole
+    }
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  ::unlink(Path().c_str());
+}
+
 TEST_F(DisclosureLedgerTest, AHugeDialogStillLeavesOneLineThatSaysHowMuchWasLeftOut) {
   LedgerEntry entry = Entry("Acme", ConsentKind::kWrite);
   entry.fields.assign(5000, std::string(400, 'f'));
@@ -153,8 +216,13 @@ TEST_F(DisclosureLedgerTest, AHugeDialogStillLeavesOneLineThatSaysHowMuchWasLeft
   EXPECT_EQ(parsed->Find("omitted")->integer() + static_cast<int64_t>(parsed->Find("fields")->items().size()), 5000);
   ASSERT_EQ(AppendLedgerEntry(Path(), entry), 0);
   std::vector<size_t> damaged;
-  EXPECT_EQ(Read(&damaged).size(), 1u);
+  const std::vector<LedgerEntry> read = Read(&damaged);
+  ASSERT_EQ(read.size(), 1u);
   EXPECT_TRUE(damaged.empty());
+  // What was left out is still known when the line is read back, and written out again
+  // (lumora-admin ledger --json) the line says the same.
+  EXPECT_EQ(read[0].fields.size() + read[0].omitted, 5000u);
+  EXPECT_EQ(LedgerLine(read[0]), line);
 }
 
 }  // namespace

@@ -9,13 +9,20 @@ set -euo pipefail
 build=$(realpath "$1") source=$(realpath "$2")
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumora-install-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-prefix=$work/prefix
+# A prefix with a space, as a folder a user picks may have.
+prefix="$work/the prefix"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 libdir=$(dirname "$(find "$prefix" -name 'liblumora-automation.so.1' -print -quit)")
 [ -d "$libdir" ] || { echo "FAIL: no liblumora-automation.so.1 installed"; exit 1; }
+# Debian's multiarch library folder whatever the prefix, as the guides say.
+multiarch=$(gcc -print-multiarch 2>/dev/null || true)
+[ -z "$multiarch" ] || [ "$libdir" = "$prefix/lib/$multiarch" ] ||
+  fail "the libraries are in ${libdir#"$prefix"/}, not lib/$multiarch"
+# Where Debian looks for the package's copyright and changelog (lintian fails it otherwise).
+[ -f "$prefix/share/doc/lumora-profile/copyright" ] || fail "no share/doc/lumora-profile/copyright"
 
 for lib in liblumora-automation libprprofile liblumora-services; do
   real=$(readlink -f "$libdir/$lib.so.1" || true)
@@ -49,7 +56,7 @@ cmake --install "$build" --prefix "$work/stripped" --strip --component runtime >
 # The headers alone, in C++17.
 for header in "$prefix"/include/lumora/*.h; do
   echo "#include \"lumora/$(basename "$header")\"" >"$work/one.cc"
-  g++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -I"$prefix/include" "$work/one.cc" ||
+  g++ -std=c++17 -Wall -Wextra -Werror -pedantic -fsyntax-only -I"$prefix/include" "$work/one.cc" ||
     fail "lumora/$(basename "$header") does not compile as C++17"
 done
 
@@ -67,9 +74,11 @@ cmake --build "$work/planner" >/dev/null
 "$prefix/bin/lumora-sign" --verify --anchors "$demo/demo-root.pem" "$work/planner/partner-planner" >"$work/verify.txt" ||
   fail "the example built outside the tree is not validly signed: $(cat "$work/verify.txt")"
 PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --exists lumora-profile || fail "pkg-config does not know lumora-profile"
-# shellcheck disable=SC2046
-g++ -std=c++17 -o "$work/client-pc" "$source/tests/install/client/client.cc" \
-  $(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs lumora-profile) -Wl,-rpath,"$libdir"
+# pkg-config escapes the spaces of a prefix; a shell takes them back with eval, make as is.
+flags=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs lumora-profile)
+eval "g++ -std=c++17 -Wall -Wextra -Werror -pedantic -o \"\$work/client-pc\" \
+  \"\$source/tests/install/client/client.cc\" $flags -Wl,-rpath,\"\$libdir\"" ||
+  fail "the client does not build with the flags pkg-config gives: $flags"
 
 # An installation made by the installed tool from the installed files alone.
 home=$work/home
@@ -102,6 +111,17 @@ completed=$(PATH=$prefix/bin:$PATH bash -c '
   t _lumora_admin lumora-admin cr; t _lumora_admin lumora-admin --home /tmp consent set s
   t _lumora_admin lumora-admin init --install; t _lumora_sign lumora-sign --ver' _ "$completions")
 [ "$completed" = $'create\nscript:\n--install-dir\n--verify --version' ] || fail "bash completion gave: $completed"
+# Every command the program lists is completed and has its entry in the manual page.
+commands=$("$prefix/bin/lumora-admin" --help | sed -n '/^commands:/,/^$/s/^  \([a-z-]*\) .*/\1/p')
+known=$(PATH=$prefix/bin:$PATH bash -c '
+  source "$1/lumora-admin"; COMP_WORDS=(lumora-admin ""); COMP_CWORD=1; _lumora_admin; echo "${COMPREPLY[*]}"' \
+  _ "$completions")
+manual=$(gzip -dc "$prefix/share/man/man1/lumora-admin.1.gz")
+for command in $commands; do
+  [[ " $known " == *" $command "* ]] || fail "bash completion does not know the command $command"
+  grep -qE "^\.B[IR]? \"?${command//-/\\\\-}([ \"]|$)" <<<"$manual" ||
+    fail "the manual page does not describe the command $command"
+done
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) of the installed tree failed"

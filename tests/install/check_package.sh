@@ -18,8 +18,11 @@ if [ -z "${LUMORA_IN_NAMESPACE:-}" ]; then
   trap 'rm -rf "$work"' EXIT
   cp -a /etc "$work/etc"
   sed -i '/^lumora:/d' "$work/etc/group" "$work/etc/gshadow" 2>/dev/null || true
-  LUMORA_IN_NAMESPACE=$work exec unshare --mount sh -c \
-    'mount --bind "$LUMORA_IN_NAMESPACE/etc" /etc && exec "$0" "$@"' "$0" "${debs[@]}"
+  # Not exec'd: this shell stays to remove the folder (a copy of /etc among it) afterwards.
+  status=0
+  LUMORA_IN_NAMESPACE=$work unshare --mount sh -c \
+    'mount --bind "$LUMORA_IN_NAMESPACE/etc" /etc && exec "$0" "$@"' "$0" "${debs[@]}" || status=$?
+  exit "$status"
 fi
 work=$LUMORA_IN_NAMESPACE
 root=$work/root
@@ -51,9 +54,19 @@ grep -q "$root/usr/lib/lumora" "$store/settings.jsonl" || fail "setting 6 does n
 "${admin[@]}" certs list >"$work/certs.txt" 2>&1 || true
 grep -q 'Lumora Profile' "$work/certs.txt" || fail "the root section is not registered for the product"
 "${admin[@]}" create common.FirstName Ann >/dev/null || fail "the installed tool cannot administer the store"
-# An upgrade runs postinst again; the store is kept as it is.
+# Everything in the store, down to the class registry and the lock files: the group's,
+# readable and writable by it, closed to everyone else.
+odd=$(find "$store" \( ! -group lumora -o -perm /o=rwx -o -type d ! -perm -g=rwx -o -type f ! -perm -g=rw \) \
+  -printf '%p %g %m\n')
+[ -z "$odd" ] || fail "in the store, not for the group lumora alone: $odd"
+# An upgrade runs postinst again; the store is kept as it is, and so are the roots the
+# administrator added to the trusted roots.
+cat "$root/usr/lib/lumora/product-root.pem" "$root/etc/lumora/TrustedRoots.pem" >"$work/roots.pem"
+printf '# the administrator was here\n' >>"$work/roots.pem"
+cp "$work/roots.pem" "$root/etc/lumora/TrustedRoots.pem"
 dpkg_root -i "${debs[0]}" >"$work/reinstall.txt" 2>&1 || { cat "$work/reinstall.txt"; fail "dpkg -i again"; }
 "${admin[@]}" get common.FirstName 2>&1 | grep -q Ann || fail "reinstalling lost the store's data"
+cmp -s "$work/roots.pem" "$root/etc/lumora/TrustedRoots.pem" || fail "reinstalling changed the administrator's trusted roots"
 
 [ "${#debs[@]}" -lt 2 ] || [ -f "$root/usr/include/lumora/profile.h" ] || fail "the development package installed no headers"
 dpkg_root -r lumora-profile-dev lumora-profile >"$work/remove.txt" 2>&1 || { cat "$work/remove.txt"; fail "dpkg -r"; }

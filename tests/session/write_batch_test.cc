@@ -3,8 +3,11 @@
 // in *result, and the change notification sink.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "common/resources.h"
 #include "consent/confirm_write_dialog.h"
+#include "consent/disclosure_ledger.h"
 #include "lumora/services.h"
 #include "platform/crypto/crypt_provider.h"
 #include "session/create_request_item.h"
@@ -93,6 +96,7 @@ TEST_F(WriteBatchTest, ChangesWithoutARowToShowExecuteWithoutAskingTheUser) {
   EXPECT_EQ(Execute(s.get(), &executed), eErrorKeyNotFound) << "the modification still executes, and fails";
   EXPECT_EQ(executed, 3);
   EXPECT_TRUE(m_user.shown.empty());
+  EXPECT_FALSE(std::ifstream(LedgerPath()).good()) << "a dialog without rows is no decision: no ledger line";
   EXPECT_FALSE(Row("acme.gone"));
   EXPECT_FALSE(Row("acme.gone2"));
   EXPECT_TRUE(Row("acme.common.x")->linked);
@@ -260,6 +264,15 @@ TEST_F(WriteBatchTest, TheUserSwitchesSelectedRowsAndThatIsWhatGetsStoredAndReco
   EXPECT_EQ(ChangeRecords(), (std::vector<ChangeRecord>{{"Field A", 1, 1}, {"Field B", 2, 1}}));
   // Only the privacy changed on acme.b: the item counts as unchanged.
   EXPECT_EQ(SinkBatches(), (Batches{{"acme.a", "acme.list[1]", "acme.d", "acme.common.c"}}));
+  // The ledger keeps the statuses the user left, not those the dialog offered: the rows
+  // must be read after the answer, whatever order a compiler evaluates arguments in.
+  std::vector<LedgerEntry> entries;
+  std::vector<size_t> damaged;
+  std::string error;
+  ASSERT_TRUE(ReadLedger(LedgerPath(), &entries, &damaged, &error)) << error;
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].fields, (std::vector<std::string>{"Field A", "Field B", "List[1]", "Field D", "Field C"}));
+  EXPECT_EQ(entries[0].shares, (std::vector<std::string>{"shared", "private", "", "shared", "shared"}));
 }
 
 TEST_F(WriteBatchTest, DenyKeepsTheUsersChoicesOnTheRowsAndStoresNothing) {

@@ -114,6 +114,17 @@ TEST_F(HelperPresenterTest, EveryWayAHelperCanFailRefusesTheDialogAndPressesNoth
   EXPECT_FALSE(HelperConsentPresenter::Installed(notRunnable));
   EXPECT_EQ(HelperConsentPresenter(notRunnable).Present(WriteDialog(), &actions), ConsentAnswer::kDeny);
   EXPECT_TRUE(NoChildLeft());
+  // A folder is searchable, not runnable, and a link that leads round in a circle leads
+  // nowhere: neither is an installed helper, so that `auto` falls back to the terminal
+  // instead of refusing every dialog.
+  const std::string folder = m_home.path() + "/lumora-consent.d";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  EXPECT_FALSE(HelperConsentPresenter::Installed(folder));
+  const std::string loop = m_home.path() + "/loop";
+  ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+  EXPECT_FALSE(HelperConsentPresenter::Installed(loop));
+  EXPECT_EQ(HelperConsentPresenter(folder).Present(WriteDialog(), &actions), ConsentAnswer::kDeny);
+  EXPECT_TRUE(NoChildLeft());
 }
 
 TEST_F(HelperPresenterTest, AHelperThatQuitsEarlyCannotKillTheCallerWithSigPipe) {

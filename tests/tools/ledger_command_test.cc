@@ -32,6 +32,9 @@ class LedgerCommandTest : public ::testing::Test {
         << "\n"
         << R"({"time":"2026-12-07T08:00:00Z","kind":"read","company":"Globex","section":"globex",)"
         << R"("fields":["Plan"],"answer":"allow"})"
+        << "\n"
+        << R"({"time":"2026-12-08T08:00:00Z","kind":"read","company":"Initech","section":"initech",)"
+        << R"("fields":["A"],"omitted":7,"answer":"allow"})"
         << "\n";
   }
   testing::TempHome m_home;
@@ -43,6 +46,7 @@ TEST_F(LedgerCommandTest, ListsFiltersAndSumsUpTheDecisions) {
   EXPECT_EQ(out.find('\x1b'), std::string::npos) << "no escape sequence reaches the terminal";
   EXPECT_NE(out.find("2026-12-06 09:00:00  write  allow  Acme"), std::string::npos) << out;
   EXPECT_NE(out.find("[acme]: Field A (shared), Tags[x]\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("[initech]: A and 7 more\n"), std::string::npos) << "a cut line says so: " << out;
 
   ASSERT_EQ(Admin({"--home", m_home.path(), "ledger", "--company", "Globex", "--since", "2026-12-07"}, &out), 0);
   EXPECT_EQ(out.substr(out.find("2026")), "2026-12-07 08:00:00  read   allow  Globex [globex]: Plan\n");
@@ -65,11 +69,18 @@ TEST_F(LedgerCommandTest, ListsFiltersAndSumsUpTheDecisions) {
             "\n"
             R"({"time":"2026-12-07T08:00:00Z","kind":"read","company":"Globex","section":"globex","fields":["Plan"],)"
             R"("answer":"allow"})"
+            "\n"
+            R"({"time":"2026-12-08T08:00:00Z","kind":"read","company":"Initech","section":"initech","fields":["A"],)"
+            R"("omitted":7,"answer":"allow"})"
             "\n");
 
-  for (const char* bad : {"yesterday", "2026-13-01", "2026-12-1", "2026-12-01T25"}) {
+  // Days a month does not have and clock times no clock shows are refused, not compared
+  // as text against the ledger's times.
+  for (const char* bad : {"yesterday", "2026-13-01", "2026-12-1", "2026-12-01T25", "2026-02-30", "2026-02-29",
+                          "2026-04-31", "2026-12-05T24:00:00", "2026-12-05T23:60", "2026-12-05T12:00:61"}) {
     EXPECT_EQ(Admin({"--home", m_home.path(), "ledger", "--since", bad}, &out), 2) << bad;
   }
+  ASSERT_EQ(Admin({"--home", m_home.path(), "ledger", "--since", "2028-02-29T23:59:59"}, &out), 0) << "a leap day";
   testing::TempHome empty;
   ASSERT_EQ(Admin({"--home", empty.path(), "ledger"}, &out), 0);
   EXPECT_EQ(out, "no consent decisions recorded\n");

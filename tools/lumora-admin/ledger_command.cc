@@ -18,6 +18,12 @@
 namespace lumora::admin {
 namespace {
 
+int DaysIn(int year, int month) {
+  constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 // A time as the ledger writes it, from "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS]" or
 // "YYYY-MM-DDTHH:MM[:SS][Z]" (UTC); nothing for anything else.
 std::optional<std::string> LedgerTimeOf(std::string text) {
@@ -29,9 +35,16 @@ std::optional<std::string> LedgerTimeOf(std::string text) {
     const bool digit = text[i] >= '0' && text[i] <= '9';
     if (pattern[i] == 'd' ? !digit : text[i] != pattern[i]) return std::nullopt;
   }
+  const int year = std::stoi(text.substr(0, 4));
   const int month = std::stoi(text.substr(5, 2));
   const int day = std::stoi(text.substr(8, 2));
-  if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+  if (month < 1 || month > 12 || day < 1 || day > DaysIn(year, month)) return std::nullopt;
+  // A time of day that no clock shows would compare as text with the ledger's times and
+  // quietly select something else.
+  if (text.size() > 10 && (std::stoi(text.substr(11, 2)) > 23 || std::stoi(text.substr(14, 2)) > 59)) {
+    return std::nullopt;
+  }
+  if (text.size() == 19 && std::stoi(text.substr(17, 2)) > 59) return std::nullopt;
   const std::string full = text + std::string("T00:00:00").substr(text.size() - 10);
   return full + "Z";
 }
@@ -62,6 +75,7 @@ void PrintEntry(const LedgerEntry& entry) {
       fields += " (" + Shown(entry.shares[i]) + ")";
     }
   }
+  if (entry.omitted > 0) fields += " and " + std::to_string(entry.omitted) + " more";
   std::printf("%s  %-5s  %-5s  %s [%s]: %s\n", ReadableTime(entry.time).c_str(), ConsentKindName(entry.kind),
               ConsentAnswerName(entry.answer), Shown(entry.company).c_str(), Shown(entry.section).c_str(),
               fields.c_str());
