@@ -141,12 +141,14 @@ TEST_F(ValueProtectionTest, TheKeyFollowsThePasswordText) {
   const std::string protectedSecond = ProtectValue("under the second");
   EXPECT_EQ(DecryptIndependently(protectedSecond, second), "under the second") << "a key kept from before";
   EXPECT_EQ(UnprotectValue(protectedSecond), "under the second");
-  EXPECT_EQ(UnprotectValue(protectedFirst), "") << "values of another password do not decrypt";
+  // Under another key a value almost always fails its padding and reads as empty; once
+  // in a few hundred the padding happens to fit and it reads as garbage. Never as itself.
+  EXPECT_NE(UnprotectValue(protectedFirst), "under the first") << "values of another password do not decrypt";
 
   ForgetKeptPasswordForTests();
   ASSERT_EQ(StoreDatabasePassword(first, "5A5A5A5A5A"), S_OK);
   EXPECT_EQ(UnprotectValue(protectedFirst), "under the first");
-  EXPECT_EQ(UnprotectValue(protectedSecond), "");
+  EXPECT_NE(UnprotectValue(protectedSecond), "under the second");
 
   // A provider acquired afresh gets a key of its own.
   ReleaseCryptProvider();
