@@ -5,7 +5,7 @@
 
 #include "admin_command.h"
 #include "services/json_line.h"
-#include "store_inspection.h"
+#include "store_checkup.h"
 
 namespace lumora::admin {
 namespace {
@@ -18,7 +18,7 @@ std::string Joined(const std::vector<std::string>& items) {
   return text;
 }
 
-void PrintText(const StoreInspection& report) {
+void PrintText(const StoreCheckup& report) {
   std::printf("state folder: %s\n", report.home.c_str());
   std::printf("settings: %s\n", report.settingsFile.c_str());
   if (!report.database.empty()) std::printf("database: %s (setting 2)\n", report.database.c_str());
@@ -35,7 +35,7 @@ void PrintText(const StoreInspection& report) {
                 report.integrity.size() >= 100 ? "at least " : "", report.integrity.size());
   }
   for (const std::string& warning : report.warnings) std::printf("warning: %s\n", warning.c_str());
-  if (report.verdict == StoreInspection::Verdict::kHealthy) {
+  if (report.verdict == StoreCheckup::Verdict::kHealthy) {
     std::printf("check: the store is healthy\n");
     return;
   }
@@ -44,7 +44,7 @@ void PrintText(const StoreInspection& report) {
   if (!report.advice.empty()) std::printf("what to do: %s\n", report.advice.c_str());
 }
 
-void PrintJson(const StoreInspection& report) {
+void PrintJson(const StoreCheckup& report) {
   std::printf("%s\n", services::WriteJsonLine(
                           {
                               {"stateFolder", JsonValue::String(report.home)},
@@ -65,13 +65,13 @@ void PrintJson(const StoreInspection& report) {
 }
 
 int Check(const Options& options) {
-  const StoreInspection report = InspectStore(options.home);
+  const StoreCheckup report = CheckUpStore(options.home);
   if (options.Has("--json")) {
     PrintJson(report);
   } else {
     PrintText(report);
   }
-  return report.verdict == StoreInspection::Verdict::kHealthy ? kExitOk : kExitFailure;
+  return report.verdict == StoreCheckup::Verdict::kHealthy ? kExitOk : kExitFailure;
 }
 
 constexpr OptionSpec kOptions[] = {

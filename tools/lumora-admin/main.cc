@@ -1,4 +1,4 @@
-// lumora-admin: provisioning and inspection of an installation's state folder. The
+// lumora-admin: provisioning and examination of an installation's state folder. The
 // commands are listed in kCommands, each in a file of its own; options may come before
 // or after the command, as "--name VALUE" or "--name=VALUE".
 #include <unistd.h>

@@ -5,7 +5,7 @@
 
 #include "platform/process/path_search.h"
 #include "result_text.h"
-#include "store_inspection.h"
+#include "store_checkup.h"
 #include "terminal_text.h"
 #include "trust/validate_exe.h"
 
@@ -41,8 +41,8 @@ int CreationFailed(const std::string& what, HRESULT hr) {
 }  // namespace
 
 int RequireInstallation(const Options& options, bool withStore) {
-  const StoreInspection report = InspectInstallation(options.home, withStore);
-  if (report.verdict == StoreInspection::Verdict::kHealthy) return kExitOk;
+  const StoreCheckup report = CheckUpInstallation(options.home, withStore);
+  if (report.verdict == StoreCheckup::Verdict::kHealthy) return kExitOk;
   std::fprintf(stderr, "lumora-admin: %s\n", Printable(report.problem).c_str());
   if (!report.advice.empty()) std::fprintf(stderr, "what to do: %s\n", Printable(report.advice).c_str());
   return kExitFailure;

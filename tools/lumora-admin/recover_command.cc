@@ -17,7 +17,7 @@
 #include "store/profile_database.h"
 #include "store/store_context.h"
 #include "store/stored_variable.h"
-#include "store_inspection.h"
+#include "store_checkup.h"
 #include "store_schema.h"
 
 namespace fs = std::filesystem;
@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 namespace lumora::admin {
 namespace {
 
-using Verdict = StoreInspection::Verdict;
+using Verdict = StoreCheckup::Verdict;
 
 fs::path AsideFolder(const fs::path& home) {
   char stamp[32];
@@ -56,7 +56,7 @@ bool MoveAside(const fs::path& from, const fs::path& folder, std::string* error)
 int Recover(const Options& options) {
   // What is kept aside holds the old password's pieces: for owner and group only.
   ::umask(::umask(0) | 007);
-  const StoreInspection report = InspectStore(options.home);
+  const StoreCheckup report = CheckUpStore(options.home);
   switch (report.verdict) {
     case Verdict::kHealthy:
       std::printf("Nothing to recover: the store %s opens with its password and the engine finds no problem.\n",

@@ -3,8 +3,8 @@
 // and the engine's integrity check, and, when something is wrong, the real cause in
 // words and what to do about it. Used by check (which prints it) and recover (which
 // acts on it). Call with LUMORA_HOME set to the state folder; one thread.
-#ifndef LUMORA_TOOLS_LUMORA_ADMIN_STORE_INSPECTION_H_
-#define LUMORA_TOOLS_LUMORA_ADMIN_STORE_INSPECTION_H_
+#ifndef LUMORA_TOOLS_LUMORA_ADMIN_STORE_CHECKUP_H_
+#define LUMORA_TOOLS_LUMORA_ADMIN_STORE_CHECKUP_H_
 
 #include <string>
 #include <vector>
@@ -13,7 +13,7 @@
 
 namespace lumora::admin {
 
-struct StoreInspection {
+struct StoreCheckup {
   enum class Verdict {
     kHealthy,         // the store opens and the engine finds nothing wrong
     kNotInitialised,  // no state folder, no registered services, no settings or no database
@@ -39,16 +39,16 @@ struct StoreInspection {
   HRESULT code = S_OK;  // the result code that went with it, when there was one
 };
 
-StoreInspection InspectStore(const std::string& home);
+StoreCheckup CheckUpStore(const std::string& home);
 // The first steps only, quick whatever the store holds: the state folder and the
 // registered services and, `withStore`, the settings and the database file (not its
 // password, tables or integrity). For the commands that then work through the component
 // or the services, which name the rest.
-StoreInspection InspectInstallation(const std::string& home, bool withStore);
+StoreCheckup CheckUpInstallation(const std::string& home, bool withStore);
 
 // The verdict as one word for machine-readable output.
-const char* VerdictName(StoreInspection::Verdict verdict);
+const char* VerdictName(StoreCheckup::Verdict verdict);
 
 }  // namespace lumora::admin
 
-#endif  // LUMORA_TOOLS_LUMORA_ADMIN_STORE_INSPECTION_H_
+#endif  // LUMORA_TOOLS_LUMORA_ADMIN_STORE_CHECKUP_H_

@@ -1,7 +1,7 @@
 // The store's state, found out step by step from the state folder down to the engine's
 // integrity check, stopping at the first thing that is wrong and naming it.
 #define SQLITE_HAS_CODEC 1
-#include "store_inspection.h"
+#include "store_checkup.h"
 
 #include <grp.h>
 #include <pwd.h>
@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 namespace lumora::admin {
 namespace {
 
-using Verdict = StoreInspection::Verdict;
+using Verdict = StoreCheckup::Verdict;
 
 bool Exists(const std::string& path) {
   struct stat info {};
@@ -44,9 +44,9 @@ std::string Ownership(const std::string& path) {
          (group != nullptr ? group->gr_name : std::to_string(info.st_gid)) + ", mode " + mode;
 }
 
-class Inspector {
+class Examiner {
  public:
-  explicit Inspector(StoreInspection& report) : m_report(report) {}
+  explicit Examiner(StoreCheckup& report) : m_report(report) {}
 
   void Run() {
     if (!RunToTheFile() || !Pieces() || !Probe()) return;
@@ -270,7 +270,7 @@ class Inspector {
     }
   }
 
-  StoreInspection& m_report;
+  StoreCheckup& m_report;
   PasswordPieces m_pieces = PasswordPieces::kNone;
   std::string m_password;
   DatabaseFileState m_state = DatabaseFileState::kWithoutPassword;
@@ -278,28 +278,28 @@ class Inspector {
 
 }  // namespace
 
-StoreInspection InspectStore(const std::string& home) {
-  StoreInspection report;
+StoreCheckup CheckUpStore(const std::string& home) {
+  StoreCheckup report;
   report.home = home;
   report.settingsFile = home + "/settings.jsonl";
-  Inspector(report).Run();
+  Examiner(report).Run();
   return report;
 }
 
-StoreInspection InspectInstallation(const std::string& home, bool withStore) {
-  StoreInspection report;
+StoreCheckup CheckUpInstallation(const std::string& home, bool withStore) {
+  StoreCheckup report;
   report.home = home;
   report.settingsFile = home + "/settings.jsonl";
-  Inspector inspector(report);
+  Examiner examiner(report);
   if (withStore) {
-    inspector.RunToTheFile();
+    examiner.RunToTheFile();
   } else {
-    inspector.RunToTheServices();
+    examiner.RunToTheServices();
   }
   return report;
 }
 
-const char* VerdictName(StoreInspection::Verdict verdict) {
+const char* VerdictName(StoreCheckup::Verdict verdict) {
   switch (verdict) {
     case Verdict::kHealthy:
       return "healthy";
