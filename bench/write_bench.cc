@@ -30,6 +30,7 @@
 #include "store/profile_database.h"
 #include "store/store_context.h"
 #include "store/value_protection.h"
+#include "tests/support/failing_factory.h"
 #include "tools/lumora-admin/store_schema.h"
 
 namespace {
@@ -51,25 +52,6 @@ std::string Key(int i) { return "key" + std::to_string(i); }
 std::string ValueText(int i, int round) {
   return "Value " + std::to_string(round) + " of variable " + std::to_string(i) + ", as a partner program writes it";
 }
-
-// A change notification sink that cannot be created, to tell the component's own cost
-// from the companion service's (which writes each batch through to its file).
-class NoSink final : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
-    *ppv = this;
-    return S_OK;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown*, REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return REGDB_E_CLASSNOTREG;
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-};
 
 class AllowEverything final : public ConsentPresenter {
  public:
@@ -173,7 +155,9 @@ BENCHMARK(BM_ExecuteWriteRequests)->Arg(1000)->Arg(100000)->Unit(benchmark::kMil
 
 // The same without a change notification sink: the component's own part.
 void BM_ExecuteWriteRequestsWithoutSink(benchmark::State& state) {
-  NoSink factory;
+  // A change notification sink that cannot be created, to tell the component's own cost
+  // from the companion service's (which writes each batch through to its file).
+  testing::FailingFactory factory(REGDB_E_CLASSNOTREG);
   DWORD cookie = 0;
   CoRegisterClassObject(CLSID_LumoraChangeSink, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
   ExecuteWriteRequestsBatches(state);

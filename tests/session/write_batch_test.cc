@@ -14,6 +14,7 @@
 #include "session/modify_raw_value_request_item.h"
 #include "tests/session/write_fixture.h"
 #include "tests/store/german_locale.h"
+#include "tests/support/failing_factory.h"
 
 // The C library keeps for good a locale name it composes in setlocale (the German locale
 // test switches categories); under the leak checker that is not the component's leak.
@@ -25,24 +26,6 @@ namespace {
 using WriteBatchTest = WriteTest;
 using Rows = std::vector<std::vector<std::string>>;
 using Batches = std::vector<std::vector<std::string>>;
-
-// A companion service that cannot be created.
-class Unavailable final : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
-    *ppv = this;
-    return S_OK;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown*, REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_OUTOFMEMORY;
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-};
 
 std::string TextOf(const ConsentDialogModel& model, int control) {
   for (const auto& [id, text] : model.texts) {
@@ -320,7 +303,7 @@ TEST_F(WriteBatchTest, PrivacyRecordsNameTheRequesterAndFollowOnlyRealChanges) {
 
 TEST_F(WriteBatchTest, WithoutTheNotificationServiceOrTheSinkTheBatchIsStillWholeAndCommitted) {
   Put("acme.a", "a", eTypeString, ePrivacyPrivate, "A");
-  Unavailable unavailable;
+  testing::FailingFactory unavailable(E_OUTOFMEMORY);  // a companion service that cannot be created
   DWORD sinkCookie = 0;
   DWORD notificationCookie = 0;
   ASSERT_EQ(CoRegisterClassObject(CLSID_LumoraChangeSink, &unavailable, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,

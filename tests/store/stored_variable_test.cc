@@ -9,6 +9,7 @@
 
 #include "lumora/object.h"
 #include "lumora/values.h"
+#include "tests/support/failing_factory.h"
 #include "tests/support/services_fixture.h"
 
 namespace lumora {
@@ -92,27 +93,7 @@ TEST_F(StoredVariableTest, EveryFailingOperationTracesItsOwnText) {
                   "UStoredVariable::GetStringVariable error 80070490"));
 }
 
-// A class object whose every creation fails, standing in for a broken service.
-class FailingFactory final : public IClassFactory {
- public:
-  explicit FailingFactory(HRESULT failure) : m_failure(failure) {}
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
-    *ppv = this;
-    return S_OK;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown*, REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return m_failure;
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-
- private:
-  HRESULT m_failure;
-};
+using testing::FailingFactory;
 
 TEST_F(StoredVariableTest, AServiceThatCannotBeCreatedIsReportedNotThrown) {
   FailingFactory factory(E_OUTOFMEMORY);
