@@ -1,21 +1,10 @@
 // The array element item.
 #include "array_item.h"
 
+#include "hand_out.h"
 #include "lumora/values.h"
 
 namespace lumora {
-namespace {
-
-HRESULT HandOut(const std::string& text, BSTR* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = nullptr;
-  Bstr copy = Bstr::FromUtf8(text);
-  if (!copy) return E_OUTOFMEMORY;
-  *pVal = copy.detach();
-  return S_OK;
-}
-
-}  // namespace
 
 void PRArrayItem::Fill(std::string value, std::string index) {
   m_value = std::move(value);

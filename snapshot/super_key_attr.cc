@@ -1,28 +1,13 @@
 // The privileged key attribute item.
 #include "super_key_attr.h"
 
+#include "hand_out.h"
 #include "key_attr.h"
 #include "store/uki.h"
 #include "store/value_protection.h"
 
 namespace lumora {
 namespace {
-
-HRESULT HandOut(const std::string& text, BSTR* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = nullptr;
-  Bstr copy = Bstr::FromUtf8(text);
-  if (!copy) return E_OUTOFMEMORY;
-  *pVal = copy.detach();
-  return S_OK;
-}
-
-template <class T>
-HRESULT HandOut(T value, T* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = value;
-  return S_OK;
-}
 
 VARIANT_BOOL AsVariantBool(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
