@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "bench/bench_main.h"
+#include "bench/raw_floor.h"
 #include "common/settings_client.h"
 #include "consent/consent_presenter_choice.h"
 #include "lumora/registry.h"
@@ -254,31 +255,18 @@ void BM_RawFloor(benchmark::State& state) {
     state.SkipWithError("prepare");
     return;
   }
-  uint8_t digest[MD5_DIGEST_SIZE];
-  md5_ctx md5;
-  md5_init(&md5);
-  md5_update(&md5, store.password().size(), reinterpret_cast<const uint8_t*>(store.password().data()));
-  md5_digest(&md5, sizeof digest, digest);
+  const bench::RawKeyDigest digest = bench::DigestOfPassword(store.password());
   for (auto _ : state) {
     arctwo_ctx key;
-    arctwo_set_key_ekb(&key, sizeof digest, digest, 128);
+    bench::SetRawKey(&key, digest);
     size_t found = 0;
     for (const auto& [section, name] : keys) {
       sqlite3_bind_text(find, 1, section.data(), static_cast<int>(section.size()), SQLITE_STATIC);
       sqlite3_bind_text(find, 2, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
       if (sqlite3_step(find) == SQLITE_ROW) {
         ++found;
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(find, 0));
-        const size_t length = static_cast<size_t>(sqlite3_column_bytes(find, 0));
-        const std::optional<std::vector<BYTE>> bytes = HexToBytes(std::string_view(text, length));
-        if (bytes && bytes->size() > 17 && (bytes->size() - 17) % 8 == 0) {
-          uint8_t iv[8];
-          std::memcpy(iv, bytes->data(), 8);
-          std::vector<uint8_t> plain(bytes->size() - 17);
-          cbc_decrypt(&key, reinterpret_cast<nettle_cipher_func*>(&arctwo_decrypt), 8, iv, plain.size(), plain.data(),
-                      bytes->data() + 16);
-          benchmark::DoNotOptimize(plain.data());
-        }
+        bench::DecryptStored(key, reinterpret_cast<const char*>(sqlite3_column_text(find, 0)),
+                             static_cast<size_t>(sqlite3_column_bytes(find, 0)));
       }
       sqlite3_reset(find);
     }

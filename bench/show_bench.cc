@@ -27,6 +27,7 @@
 #include <string>
 
 #include "bench/bench_main.h"
+#include "bench/raw_floor.h"
 #include "lumora/profile_private.h"
 #include "lumora/values.h"
 #include "store/array_set.h"
@@ -240,30 +241,16 @@ bool ReadDirectly(sqlite3* db, const std::string& password) {
                          -1, &rows, nullptr) != SQLITE_OK) {
     return false;
   }
-  uint8_t digest[MD5_DIGEST_SIZE];
-  md5_ctx md5;
-  md5_init(&md5);
-  md5_update(&md5, password.size(), reinterpret_cast<const uint8_t*>(password.data()));
-  md5_digest(&md5, sizeof digest, digest);
   arctwo_ctx key;
-  arctwo_set_key_ekb(&key, sizeof digest, digest, 128);
+  bench::SetRawKey(&key, bench::DigestOfPassword(password));
   sqlite3_bind_text(rows, 1, kSection, -1, SQLITE_STATIC);
   int count = 0;
   while (sqlite3_step(rows) == SQLITE_ROW) {
     ++count;
     for (int column : {0, 2}) benchmark::DoNotOptimize(sqlite3_column_text(rows, column));
     for (int column = 3; column < 9; ++column) benchmark::DoNotOptimize(sqlite3_column_double(rows, column));
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(rows, 1));
-    const size_t length = static_cast<size_t>(sqlite3_column_bytes(rows, 1));
-    const std::optional<std::vector<BYTE>> bytes = HexToBytes(std::string_view(text == nullptr ? "" : text, length));
-    if (bytes && bytes->size() > 17 && (bytes->size() - 17) % 8 == 0) {
-      uint8_t iv[8];
-      std::memcpy(iv, bytes->data(), 8);
-      std::vector<uint8_t> plain(bytes->size() - 17);
-      cbc_decrypt(&key, reinterpret_cast<nettle_cipher_func*>(&arctwo_decrypt), 8, iv, plain.size(), plain.data(),
-                  bytes->data() + 16);
-      benchmark::DoNotOptimize(plain.data());
-    }
+    bench::DecryptStored(key, reinterpret_cast<const char*>(sqlite3_column_text(rows, 1)),
+                         static_cast<size_t>(sqlite3_column_bytes(rows, 1)));
   }
   sqlite3_finalize(rows);
   return count == kSectionVariables;
