@@ -74,14 +74,18 @@ bool CConfirmWriteDialog::OnInitDialog() {
   bool anyListed = false;
   for (WriteConsentRow* row : m_queue) anyListed = anyListed || row->ListedInWriteDialog();
   if (!anyListed) return false;
-  // Every listed change finds its variable through the Main table's indexes: a set that
-  // knows its rows by id, never a copy of the whole table searched row by row.
-  CKeySet keys(ProfileDatabase(), dbOpenDynaset);
-  keys.Open();
-  for (WriteConsentRow* row : m_queue) {
-    if (row->ListedInWriteDialog() && row->PrepareDisplayInfo(keys) == 0) m_list.AppendWriteRow(row);
+  {
+    // Every listed change finds its variable through the Main table's indexes: a set that
+    // knows its rows by id, never a copy of the whole table searched row by row. The rows
+    // come from one read, which ends before the user is asked.
+    CDaoReadTransaction oneRead(ProfileDatabase());
+    CKeySet keys(ProfileDatabase(), dbOpenDynaset);
+    keys.Open();
+    for (WriteConsentRow* row : m_queue) {
+      if (row->ListedInWriteDialog() && row->PrepareDisplayInfo(keys) == 0) m_list.AppendWriteRow(row);
+    }
+    keys.Close();
   }
-  keys.Close();
   m_model.rows = m_list.CellTexts();
   // What the share-status buttons do, for presenters that show them acting live.
   m_model.shareColumn = kShareStatusColumn;

@@ -15,7 +15,7 @@ HRESULT PRModifyRawValueRequestItem::Execute(CKeySet& keys) {
 }
 
 HRESULT PRModifyRawValueRequestItem::ExecuteModify(CKeySet& keys) {
-  if (!FindKey(keys, m_uki)) return eErrorKeyNotFound;
+  if (!FindKeyAgain(keys, m_uki, m_preparedRow)) return eErrorKeyNotFound;
   if (HasArrayKey()) {
     TakeOverLinkedArray(keys);
     CArraySet arrays(keys.m_pDatabase);
@@ -32,7 +32,9 @@ HRESULT PRModifyRawValueRequestItem::ExecuteModify(CKeySet& keys) {
 
 LONG PRModifyRawValueRequestItem::PrepareDisplayInfo(CKeySet& keys) {
   m_pDisplay.reset();
+  m_preparedRow.reset();
   if (!FindKey(keys, m_uki)) return -1;
+  m_preparedRow = keys.GetBookmark();
   auto display = std::make_unique<PRDisplayWriteItem>();
   display->privacy = keys.m_Privacy;
   if (HasArrayKey()) {

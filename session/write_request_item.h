@@ -6,6 +6,7 @@
 #define LUMORA_SESSION_WRITE_REQUEST_ITEM_H_
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +86,9 @@ class PRWriteRequestItem : public WriteConsentRow {
   void TakeOverLinkedArray(CKeySet& keys) const;
 
   std::unique_ptr<PRDisplayWriteItem> m_pDisplay;
+  // The bookmark of the variable's row when the display record was made, so that the
+  // batch finds it again without a second search of the index.
+  std::optional<int64_t> m_preparedRow;
   LONG m_requesterKind = 0;
   std::string m_uki;
 

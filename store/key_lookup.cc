@@ -21,6 +21,15 @@ bool FindFromStart(CDaoRecordset& set, const std::string& filter) {
   return set.FindFirst(filter.c_str()) != FALSE;
 }
 
+// The same for a find by two names, the one every item of a batch makes: it goes to the
+// index without a filter text.
+bool FindFromStart(CDaoRecordset& set, const char* firstColumn, std::string_view first, const char* secondColumn,
+                   std::string_view second) {
+  if (set.IsBOF() && set.IsEOF()) return false;
+  if (set.IsBOF() || set.IsEOF() || set.IsDeleted()) set.MoveFirst();
+  return set.FindFirstEqual({{firstColumn, first}, {secondColumn, second}}) != FALSE;
+}
+
 }  // namespace
 
 DATE CurrentDate() {
@@ -40,15 +49,26 @@ DATE CurrentDate() {
 }
 
 bool FindKey(CKeySet& set, std::string_view uki) {
-  return FindFromStart(set, KeyFilter(SectionOfUki(uki), KeyOfUki(uki)));
+  return FindFromStart(set, "Section", SectionOfUki(uki), "Key", KeyOfUki(uki));
+}
+
+bool FindKeyAgain(CKeySet& set, std::string_view uki, std::optional<int64_t> bookmark) {
+  // The row found before the dialog is the variable still when it bears the uki's names:
+  // a row's names never change, and a variable made since has a later row id or, when it
+  // took the row id of the last row deleted, is the first row of those names all the same.
+  if (bookmark && set.MoveToBookmark(*bookmark) && CompareNoCase(set.m_Section, SectionOfUki(uki)) == 0 &&
+      CompareNoCase(set.m_Key, KeyOfUki(uki)) == 0) {
+    return true;
+  }
+  return FindKey(set, uki);
 }
 
 bool FindArrayItem(CArraySet& set, std::string_view baseUki, std::string_view arrayKey) {
-  return FindFromStart(set, ArrayItemFilter(baseUki, arrayKey));
+  return FindFromStart(set, "uki", baseUki, "key", arrayKey);
 }
 
 bool FindScratchItem(CScratchSet& set, std::string_view section, std::string_view key) {
-  return FindFromStart(set, ScratchItemFilter(section, key));
+  return FindFromStart(set, "section", section, "key", key);
 }
 
 std::string EffectiveRawValue(CKeySet& row) {

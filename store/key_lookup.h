@@ -5,6 +5,8 @@
 #ifndef LUMORA_STORE_KEY_LOOKUP_H_
 #define LUMORA_STORE_KEY_LOOKUP_H_
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +20,9 @@ namespace lumora {
 
 // Positions an open key set on the variable `uki`; false (position unchanged) when absent.
 bool FindKey(CKeySet& set, std::string_view uki);
+// FindKey for a variable found before, in this set or another over the same table, whose
+// row had `bookmark`: that row when it still is the variable, else a find.
+bool FindKeyAgain(CKeySet& set, std::string_view uki, std::optional<int64_t> bookmark);
 // Positions an open array set on one element; false when absent.
 bool FindArrayItem(CArraySet& set, std::string_view baseUki, std::string_view arrayKey);
 // Positions an open scratch set on one entry; false when absent.

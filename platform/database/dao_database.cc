@@ -101,6 +101,17 @@ void CDaoWorkspace::CommitTrans() {
   m_pDatabase->Execute(m_depth == 0 ? "COMMIT" : "RELEASE nested" + std::to_string(m_depth));
 }
 
+CDaoReadTransaction::CDaoReadTransaction(CDaoDatabase* database) {
+  sqlite3* db = database != nullptr ? database->Handle() : nullptr;
+  if (db != nullptr && sqlite3_get_autocommit(db) != 0 && sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {
+    m_db = db;
+  }
+}
+
+CDaoReadTransaction::~CDaoReadTransaction() {
+  if (m_db != nullptr) sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+}
+
 CDaoDatabase::CDaoDatabase() : m_pWorkspace(std::make_unique<CDaoWorkspace>(this)) {}
 
 CDaoDatabase::~CDaoDatabase() { Close(); }

@@ -10,7 +10,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include <vector>
 
 #include "dao_exception.h"
 #include "fileio/file_lock.h"
@@ -82,6 +81,22 @@ class CDaoDatabase {
   std::string m_password;
   bool m_exclusive = false;
   bool m_readOnly = false;
+};
+
+// Holds one read of the database for its scope, unless a transaction is open already
+// (that transaction's owner ends it): every statement inside sees the same committed
+// state, and the engine takes and checks its read lock once for all of them rather than
+// once per statement. Nothing may be written inside it.
+class CDaoReadTransaction {
+ public:
+  // A null database holds nothing.
+  explicit CDaoReadTransaction(CDaoDatabase* database);
+  ~CDaoReadTransaction();
+  CDaoReadTransaction(const CDaoReadTransaction&) = delete;
+  CDaoReadTransaction& operator=(const CDaoReadTransaction&) = delete;
+
+ private:
+  sqlite3* m_db = nullptr;
 };
 
 // Shuts the engine down once no database is in use. Nothing is held process-wide here,

@@ -78,23 +78,6 @@ void Exchange(CDaoFieldExchange* pFX, const char* name, DaoFieldType type, T& va
   }
 }
 
-// Holds a read transaction for its scope, unless one is open already (a transaction of
-// the workspace, which its owner ends).
-class ReadTransaction {
- public:
-  explicit ReadTransaction(sqlite3* db) : m_db(db != nullptr && sqlite3_get_autocommit(db) != 0 ? db : nullptr) {
-    if (m_db != nullptr && sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) m_db = nullptr;
-  }
-  ~ReadTransaction() {
-    if (m_db != nullptr) sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-  }
-  ReadTransaction(const ReadTransaction&) = delete;
-  ReadTransaction& operator=(const ReadTransaction&) = delete;
-
- private:
-  sqlite3* m_db;
-};
-
 }  // namespace
 
 void DFX_Text(CDaoFieldExchange* pFX, const char* name, std::string& value, int, DWORD) {
@@ -280,7 +263,7 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
     return;
   }
   // Several queries read as one: no writer's commit may fall between two of them.
-  ReadTransaction oneRead(queries.size() > 1 ? Db() : nullptr);
+  CDaoReadTransaction oneRead(queries.size() > 1 ? m_pDatabase : nullptr);
   {
     Statement last = Prepare("SELECT max(rowid) FROM [" + m_table + "]");
     const int rc = sqlite3_step(last.get());
@@ -354,6 +337,7 @@ void CDaoRecordset::Close() {
     m_attachedTo = nullptr;
   }
   m_statements.clear();
+  m_equalFinds.clear();
   for (Statement* statement : {&m_selectRow, &m_nextRow, &m_previousRow, &m_insertRow, &m_deleteRow}) {
     statement->reset();
   }
@@ -642,6 +626,90 @@ BOOL CDaoRecordset::FindNext(const char* criteria) {
       FindAfter(filter, m_where == Where::kBeforeFirst ? std::nullopt : std::optional<int64_t>(m_currentRowid), &row);
   if (!found) return FALSE;
   MoveTo(*found, std::move(row));
+  return TRUE;
+}
+
+BOOL CDaoRecordset::FindFirstEqual(std::initializer_list<TextEquals> terms) {
+  RequireOpen();
+  std::vector<size_t> compared;
+  compared.reserve(terms.size());
+  for (const TextEquals& term : terms) {
+    size_t i = 0;
+    while (i < m_columns.size() && CompareNoCase(m_columns[i].name, term.column) != 0) ++i;
+    if (i == m_columns.size()) AfxThrowDaoException(kJetFilterSyntax, std::string("Unknown column in filter: ") + term.column);
+    if (!m_columns[i].IsText()) {
+      AfxThrowDaoException(kJetTypeMismatch, std::string("Data type mismatch in criteria expression: ") + term.column);
+    }
+    compared.push_back(i);
+  }
+  auto matches = [&](const DaoRow& row) {
+    size_t n = 0;
+    for (const TextEquals& term : terms) {
+      const auto* text = std::get_if<std::string>(&row[compared[n++]]);  // null matches nothing
+      if (text == nullptr || CompareNoCase(*text, term.text) != 0) return false;
+    }
+    return true;
+  };
+  DaoRow row;
+  std::optional<int64_t> found;
+  if (m_snapshot) {
+    for (found = NextMember(std::nullopt, &row); found && !matches(row); found = NextMember(*found, &row)) {
+    }
+  } else {
+    // The same statement a filter of this shape compiles to, so that it takes the same
+    // index; prepared once per list of columns while the set is open.
+    auto slot = std::find_if(m_equalFinds.begin(), m_equalFinds.end(),
+                             [&](const auto& entry) { return entry.first == compared; });
+    if (slot == m_equalFinds.end()) {
+      std::string where;
+      for (const size_t i : compared) {
+        where += (where.empty() ? "([" : " AND ([") + m_columns[i].name + "] = ? COLLATE NOCASE)";
+      }
+      m_equalFinds.emplace_back(compared, Prepare("SELECT rowid, " + m_selectList + " FROM [" + m_table + "] WHERE (" +
+                                                  where + ") AND rowid >= ? ORDER BY rowid"));
+      slot = std::prev(m_equalFinds.end());
+    }
+    sqlite3_stmt* statement = slot->second.get();
+    ResetOnExit reset(statement);
+    int index = 1;
+    for (const TextEquals& term : terms) {
+      // The texts outlive the steps below, which end with the reset.
+      sqlite3_bind_text(statement, index++, term.text.data(), static_cast<int>(term.text.size()), SQLITE_STATIC);
+    }
+    sqlite3_bind_int64(statement, index, INT64_MIN);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+      const int64_t rowid = sqlite3_column_int64(statement, 0);
+      if (IsMember(rowid)) {
+        row = ReadRow(statement, 1);
+        found = rowid;
+        break;
+      }
+    }
+    if (!found && rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Find in [" + m_table + "]");
+  }
+  if (!found) return FALSE;
+  MoveTo(*found, std::move(row));
+  return TRUE;
+}
+
+int64_t CDaoRecordset::GetBookmark() const {
+  RequireCurrent();
+  return m_currentRowid;
+}
+
+BOOL CDaoRecordset::MoveToBookmark(int64_t bookmark) {
+  RequireOpen();
+  if (!IsMember(bookmark)) return FALSE;
+  if (m_snapshot) {
+    const auto it = std::lower_bound(m_taken.begin(), m_taken.end(), bookmark);
+    if (it == m_taken.end() || *it != bookmark) return FALSE;
+    MoveTo(bookmark, m_rows[static_cast<size_t>(it - m_taken.begin())]);
+    return TRUE;
+  }
+  std::optional<DaoRow> live = FetchRow(bookmark);
+  if (!live) return FALSE;
+  MoveTo(bookmark, std::move(*live));
   return TRUE;
 }
 

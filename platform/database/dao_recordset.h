@@ -10,6 +10,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <initializer_list>
+#include <string_view>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -88,6 +90,23 @@ class CDaoRecordset {
   // position alone.
   BOOL FindFirst(const char* criteria);
   BOOL FindNext(const char* criteria);
+
+  // A text column compared with a text as a filter compares them ("column = 'text'").
+  struct TextEquals {
+    const char* column;
+    std::string_view text;
+  };
+  // FindFirst with the comparisons joined by AND, without a filter text to build and
+  // parse: the find a batch makes once per item. Throws as FindFirst for a column that
+  // is not among the set's text columns.
+  BOOL FindFirstEqual(std::initializer_list<TextEquals> terms);
+
+  // The current row's bookmark: its row id, which no other row of the table takes while
+  // it exists. Throws when there is no current row.
+  int64_t GetBookmark() const;
+  // Positions on the member with this bookmark, with its current values; FALSE leaves the
+  // position alone when the row is no member or is gone.
+  BOOL MoveToBookmark(int64_t bookmark);
 
   void Edit();
   void AddNew();
@@ -168,6 +187,8 @@ class CDaoRecordset {
   EditMode m_editMode = EditMode::kNone;
 
   std::map<std::string, Statement> m_statements;
+  // FindFirstEqual's statements, one per list of compared columns.
+  std::vector<std::pair<std::vector<size_t>, Statement>> m_equalFinds;
   Statement m_selectRow;
   Statement m_nextRow;
   Statement m_previousRow;

@@ -258,6 +258,47 @@ TEST_F(WriteBatchTest, TheUserSwitchesSelectedRowsAndThatIsWhatGetsStoredAndReco
   EXPECT_EQ(entries[0].shares, (std::vector<std::string>{"shared", "private", "", "shared", "shared"}));
 }
 
+// The dialog shows the variables as they were; the batch writes on them as they are once
+// the user has answered. Another program may have deleted, made again or changed them.
+TEST_F(WriteBatchTest, WhatHappensToAVariableWhileTheUserDecidesIsWhatTheBatchMeets) {
+  Put("acme.b", "b", eTypeString, ePrivacyPrivate, "Field B");
+  Put("acme.c", "c", eTypeString, ePrivacyPrivate, "Field C");
+  Put("acme.a", "1", eTypeString, ePrivacyPrivate, "Field A");  // the last row: its row id is handed out again
+  ComPtr<PRProfile> s = Session("acme");
+  ASSERT_EQ(Modify(s.get(), "acme.a", "7"), S_OK);
+  ASSERT_EQ(Modify(s.get(), "acme.b", "text"), S_OK);
+  ASSERT_EQ(Modify(s.get(), "acme.c", "c2"), S_OK);
+  m_user.answer = [this](const ConsentDialogModel& model, ConsentDialogActions*) {
+    EXPECT_EQ(model.rows.size(), 3u);
+    CKeySet keys(ProfileDatabase(), dbOpenDynaset);
+    keys.Open();
+    for (; !keys.IsEOF(); keys.MoveNext()) {
+      if (keys.m_Key == "a" || keys.m_Key == "c") {
+        keys.Delete();
+      } else {
+        keys.Edit();
+        keys.m_Type = eTypeInt32;
+        keys.Update();
+      }
+    }
+    keys.Close();
+    Put("acme.z", "z", eTypeString, ePrivacyPrivate, "Other");  // takes the row id acme.c had
+    Put("ACME.A", "0", eTypeInt32, ePrivacyPrivate, "Made again");  // takes the one acme.a had
+    return ConsentAnswer::kAllow;
+  };
+  LONG executed = 0;
+  EXPECT_EQ(Execute(s.get(), &executed), eErrorKeyNotFound) << "acme.c is gone, and nothing makes it again";
+  EXPECT_EQ(executed, 1);
+  ASSERT_TRUE(Row("acme.a"));
+  EXPECT_EQ(Row("acme.a")->fieldName, "Made again");
+  EXPECT_EQ(Row("acme.a")->raw, "7") << "written on the variable made again, checked against its type";
+  EXPECT_EQ(Row("acme.b")->raw, "b") << "the type it has now refuses the text";
+  EXPECT_FALSE(Row("acme.c"));
+  EXPECT_EQ(Row("acme.z")->raw, "z") << "another variable on acme.c's old row is not acme.c";
+  EXPECT_EQ(RowCount(), 3);
+  EXPECT_EQ(SinkBatches(), (Batches{{"acme.a"}}));
+}
+
 TEST_F(WriteBatchTest, DenyKeepsTheUsersChoicesOnTheRowsAndStoresNothing) {
   Put("acme.a", "a");
   ComPtr<PRProfile> s = Session("acme");

@@ -13,6 +13,7 @@
 #include "store/cert_set.h"
 #include "store/enum_set.h"
 #include "store/key_set.h"
+#include "store/query_filters.h"
 #include "store/scratch_set.h"
 #include "tests/support/temp_home.h"
 #include "tools/lumora-admin/store_schema.h"
@@ -482,6 +483,93 @@ TEST_F(RecordsetTest, RowIdsAtTheEdgesOfTheRange) {
   EXPECT_FALSE(set.FindNext("SECTION = 'S'")) << "nothing lies after the largest row id";
   EXPECT_EQ(Keys("SECTION = 'S'"), (Strings{"lowest", "added", "highest"}));
   EXPECT_EQ(Keys("SECTION = 'S'", dbOpenDynaset), (Strings{"lowest", "added", "highest"}));
+}
+
+TEST_F(RecordsetTest, AFindByNamesFindsWhatTheSameFilterFinds) {
+  AddKey("S", "o'neil");
+  AddKey("S", "x");
+  AddKey("T", "x");
+  AddKey("s", "X");  // the same names in other letters: the first one in row order wins
+  m_db.Execute("INSERT INTO Main (Section, Key) VALUES ('S', NULL)");
+  const std::vector<std::pair<std::string, std::string>> probes = {
+      {"S", "o'neil"}, {"s", "O'NEIL"}, {"T", "X"}, {"S", "x"}, {"S", ""}, {"", "x"}, {"S", "o"}, {"S", "o'neil "}};
+  for (int type : {dbOpenDynaset, dbOpenSnapshot}) {
+    CKeySet byFilter(&m_db, type);
+    CKeySet byNames(&m_db, type);
+    byFilter.Open();
+    byNames.Open();
+    for (const auto& [section, key] : probes) {
+      const std::string filter = "SECTION = '" + QuoteFilterText(section) + "' AND KEY = '" + QuoteFilterText(key) + "'";
+      const BOOL expected = byFilter.FindFirst(filter.c_str());
+      ASSERT_EQ(byNames.FindFirstEqual({{"Section", section}, {"KEY", key}}), expected) << section << "/" << key;
+      if (expected) {
+        EXPECT_EQ(byNames.GetBookmark(), byFilter.GetBookmark()) << section << "/" << key;
+        EXPECT_EQ(byNames.m_Section + "/" + byNames.m_Key, byFilter.m_Section + "/" + byFilter.m_Key);
+      }
+    }
+    EXPECT_EQ(CodeOf([&] { byNames.FindFirstEqual({{"Nope", "x"}}); }), CDaoException::ScodeOf(kJetFilterSyntax));
+    EXPECT_EQ(CodeOf([&] { byNames.FindFirstEqual({{"Type", "5"}}); }), CDaoException::ScodeOf(kJetTypeMismatch));
+  }
+
+  // Only the set's members: not a row another connection adds after the open, nor one
+  // outside the set's filter.
+  CKeySet open(&m_db, dbOpenDynaset);
+  open.Open();
+  AddKey("S", "late");
+  EXPECT_FALSE(open.FindFirstEqual({{"Section", "S"}, {"Key", "late"}}));
+  EXPECT_EQ(open.m_Key, "o'neil") << "a failed find leaves the position";
+  CKeySet filtered(&m_db, dbOpenDynaset);
+  filtered.m_strFilter = "SECTION <> 'T'";
+  filtered.Open();
+  EXPECT_FALSE(filtered.FindFirstEqual({{"Section", "T"}, {"Key", "x"}}));
+}
+
+TEST_F(RecordsetTest, ABookmarkReturnsToItsRowWhileTheRowIsAMember) {
+  AddKey("S", "a", "one");
+  AddKey("S", "b", "two");
+  AddKey("S", "c", "three");  // the highest row id stays taken, so no later row takes b's
+  CKeySet set(&m_db, dbOpenDynaset);
+  set.Open();
+  const int64_t first = set.GetBookmark();
+  set.MoveNext();
+  const int64_t second = set.GetBookmark();
+  EXPECT_NE(first, second);
+  CDaoDatabase other;
+  other.Open(m_path);
+  {
+    CKeySet theirs(&other, dbOpenDynaset);
+    theirs.Open();
+    theirs.Edit();
+    theirs.m_Value = "changed";
+    theirs.Update();
+  }
+  ASSERT_TRUE(set.MoveToBookmark(first));
+  EXPECT_EQ(set.m_Key, "a");
+  EXPECT_EQ(set.m_Value, "changed") << "a dynaset reads the row as it is now";
+  CKeySet copy(&m_db, dbOpenSnapshot);
+  copy.Open();
+  ASSERT_TRUE(copy.MoveToBookmark(second));
+  EXPECT_EQ(copy.m_Value, "two");
+  {
+    CKeySet theirs(&other, dbOpenDynaset);
+    theirs.Open();
+    theirs.MoveNext();
+    theirs.Delete();
+  }
+  EXPECT_FALSE(set.MoveToBookmark(second)) << "gone";
+  EXPECT_EQ(set.m_Key, "a") << "a failed move leaves the position";
+  AddKey("S", "late");
+  CKeySet latest(&m_db, dbOpenSnapshot);
+  latest.m_strFilter = "KEY = 'late'";
+  latest.Open();
+  EXPECT_FALSE(set.MoveToBookmark(latest.GetBookmark())) << "added by another set after the open";
+  EXPECT_FALSE(copy.MoveToBookmark(latest.GetBookmark()));
+  EXPECT_FALSE(set.MoveToBookmark(INT64_MIN));
+  EXPECT_FALSE(set.MoveToBookmark(INT64_MAX));
+  CKeySet none(&m_db, dbOpenSnapshot);
+  none.m_strFilter = "KEY = 'none'";
+  none.Open();
+  EXPECT_EQ(CodeOf([&] { none.GetBookmark(); }), CDaoException::ScodeOf(kJetNoCurrentRecord));
 }
 
 TEST_F(RecordsetTest, AnUpdateWritesTheColumnsItChangedAndFindsARowDeletedMeanwhile) {
