@@ -34,7 +34,7 @@ HRESULT PRCreateRequestItem::ExecuteCreate(CKeySet& keys) {
     // The variable exists: only its value and the privacy chosen in the dialog change;
     // its type, field name and flags stay as they were.
     const bool privacyKept = !m_pDisplay || m_pDisplay->privacy == keys.m_Privacy;
-    const bool valueKept = UnprotectValue(keys.m_Value) == m_variable.rawValue;
+    const bool valueKept = StoredValueIs(keys.m_Value, m_variable.rawValue);
     if (privacyKept && valueKept) return eWarningValueUnchanged;
     const std::string stored = valueKept ? std::string() : ProtectValue(m_variable.rawValue);
     keys.Edit();

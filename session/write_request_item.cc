@@ -176,7 +176,7 @@ HRESULT SetRawValue(CKeySet& keys, std::string_view raw) {
     keys.Update();
     return S_OK;
   }
-  if (UnprotectValue(keys.m_Value) == raw) return eWarningValueUnchanged;
+  if (StoredValueIs(keys.m_Value, raw)) return eWarningValueUnchanged;
   const std::string stored = ProtectValue(raw);  // made first: a value that cannot be protected edits nothing
   keys.Edit();
   keys.m_IsLinked = FALSE;

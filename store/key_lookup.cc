@@ -88,7 +88,7 @@ HRESULT SetArrayItem(CArraySet& set, std::string_view elementUki, std::string_vi
   const std::string base = BaseOfUki(elementUki);
   const std::string arrayKey = ArrayKeyOfUki(elementUki);
   if (FindArrayItem(set, base, arrayKey)) {
-    if (UnprotectValue(set.m_value) == newRawValue) return eWarningValueUnchanged;
+    if (StoredValueIs(set.m_value, newRawValue)) return eWarningValueUnchanged;
     const std::string stored = ProtectValue(newRawValue);
     set.Edit();
     set.m_value = stored;

@@ -4,6 +4,7 @@
 // returned.
 #include "value_protection.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <mutex>
@@ -183,6 +184,41 @@ std::string UnprotectValue(std::string_view stored) {
   if (!DecryptBlock(block, static_cast<DWORD>(stored.size() / 2), &plainLength)) return {};
   const auto* text = reinterpret_cast<const char*>(block);
   return std::string(text, strnlen(text, plainLength));
+}
+
+bool StoredValueIs(std::string_view stored, std::string_view raw) {
+  if (stored.empty() || stored == kNotSetMarker || raw.empty()) return UnprotectValue(stored) == raw;
+  // The plaintext is the raw value and its terminating zero byte, then the padding. Its
+  // blocks before the last are surely plaintext whatever the padding says, so a byte
+  // among them that differs from raw + "\0" tells a different value (a text that ends
+  // sooner or goes on longer) without the rest; only a value that may be equal is read
+  // whole, which also checks its padding.
+  constexpr size_t kBlock = 8;
+  const size_t bytes = stored.size() / 2;
+  if (stored.size() % 2 != 0 || bytes > kPrefixLength + kMaxCiphertext || bytes < kPrefixLength + 2 * kBlock) {
+    return UnprotectValue(stored) == raw;
+  }
+  const size_t leading = std::min((raw.size() + kBlock) / kBlock, (bytes - kPrefixLength) / kBlock - 1) * kBlock;
+  BYTE block[kPrefixLength + kBlock];
+  if (!ReadHex(stored.substr(0, 2 * kPrefixLength), block)) return UnprotectValue(stored) == raw;
+  bool differs = false;
+  const bool read = Key().With([&](HCRYPTKEY key, HCRYPTPROV) {
+    if (!CryptSetKeyParam(key, KP_IV, block, 0)) return false;
+    BYTE* plain = block + kPrefixLength;
+    for (size_t at = 0; at < leading && !differs; at += kBlock) {  // one block at a time, chained
+      DWORD length = kBlock;
+      if (!ReadHex(stored.substr(2 * (kPrefixLength + at), 2 * kBlock), plain) ||
+          !CryptDecrypt(key, 0, FALSE, 0, plain, &length)) {
+        return false;
+      }
+      for (size_t i = at; i < at + kBlock && i <= raw.size(); ++i) {
+        differs = differs || plain[i - at] != (i < raw.size() ? static_cast<BYTE>(raw[i]) : 0);
+      }
+    }
+    return true;
+  });
+  if (read && differs) return false;
+  return UnprotectValue(stored) == raw;
 }
 
 }  // namespace lumora

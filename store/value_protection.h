@@ -26,6 +26,9 @@ inline constexpr size_t kMaxRawValueLength = 1006;
 std::string ProtectValue(std::string_view raw);
 // The raw text of a stored text; the empty text for anything that does not decrypt.
 std::string UnprotectValue(std::string_view stored);
+// UnprotectValue(stored) == raw, decrypting no further than the first block that differs:
+// a write asks it of every value it replaces, and a new value mostly differs early.
+bool StoredValueIs(std::string_view stored, std::string_view raw);
 
 // A new block: 16 random bytes, then the RC2-CBC ciphertext of `data`. S_OK or E_FAIL.
 HRESULT EncryptBytes(const BYTE* data, DWORD length, std::vector<BYTE>* block);

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -154,6 +155,53 @@ TEST_F(ValueProtectionTest, TheKeyFollowsThePasswordText) {
   ReleaseCryptProvider();
   ASSERT_EQ(AcquireCryptProvider(), 0);
   EXPECT_EQ(UnprotectValue(protectedFirst), "under the first");
+}
+
+// The quick comparison a write makes before it replaces a value answers exactly as
+// decrypting the whole value and comparing would, for every stored text there may be.
+TEST_F(ValueProtectionTest, AStoredValueIsComparedAsItsPlainTextWouldBe) {
+  auto stored = [](std::string_view plain) {  // a block exactly as given, without the zero byte added
+    std::vector<BYTE> block;
+    EXPECT_EQ(EncryptBytes(reinterpret_cast<const BYTE*>(plain.data()), static_cast<DWORD>(plain.size()), &block),
+              S_OK);
+    return BytesToHex(block.data(), block.size());
+  };
+  std::vector<std::string> texts = {"", std::string(kNotSetMarker), "0A", "XYZW", std::string(47, 'A'),
+                                    stored(std::string("abc\0xyz", 7)),  // bytes after the zero byte
+                                    stored("abcdefgh"),                  // no zero byte at all
+                                    stored(std::string("\0", 1))};
+  std::vector<std::string> raws = {"", "a", "abc", "abcdefgh", std::string("abc\0xyz", 7), "value"};
+  for (size_t n : {1u, 6u, 7u, 8u, 9u, 15u, 16u, 17u, 40u, 1006u}) {
+    std::string raw;
+    for (size_t i = 0; i < n; ++i) raw.push_back(static_cast<char>('a' + i % 26));
+    texts.push_back(ProtectValue(raw));
+    std::string badPadding = texts.back();
+    badPadding.back() = badPadding.back() == '0' ? '1' : '0';
+    texts.push_back(badPadding);
+    raws.push_back(raw);
+    raws.push_back(raw + "x");
+    raws.push_back(raw.substr(0, n - 1));
+    for (size_t at : {size_t{0}, n / 2, n - 1}) {
+      std::string changed = raw;
+      changed[at] = 'Z';
+      raws.push_back(changed);
+    }
+  }
+  // Random bytes that happen to be a well-formed stored text decrypt to garbage.
+  std::mt19937 random(11);
+  for (int i = 0; i < 200; ++i) {
+    std::string text;
+    for (size_t length = 2 * (16 + 8 * (random() % 6)); text.size() < length;) text.push_back("0123456789ABCDEF"[random() % 16]);
+    texts.push_back(text);
+  }
+  for (const std::string& text : texts) {
+    const std::string plain = UnprotectValue(text);
+    raws.push_back(plain);  // every text is compared with what it holds too
+    for (const std::string& raw : raws) {
+      ASSERT_EQ(StoredValueIs(text, raw), plain == raw) << text << " / " << raw;
+    }
+    raws.pop_back();
+  }
 }
 
 TEST_F(ValueProtectionTest, EightThreadsShareTheKeptKey) {
