@@ -238,6 +238,8 @@ HRESULT VariantToRawString(const VARIANT& value, std::string* text) {
 
 HRESULT ValidateRawValue(std::string_view text, LONG type) {
   if (text == kNotSetMarker || type == eTypeArrayOfStrings) return S_OK;
+  // Any text is a string: converting it would only copy it.
+  if (type == eTypeString || type == eTypeStringList) return S_OK;
   Variant typed;
   return TypedValueOfRaw(text, type, typed.get());
 }

@@ -152,22 +152,23 @@ sqlite3_stmt* CDaoRecordset::Cached(const std::string& sql) {
   return found->second.get();
 }
 
+void CDaoRecordset::Bind(sqlite3_stmt* statement, int index, const DaoValue& value) {
+  if (const auto* integer = std::get_if<int64_t>(&value)) {
+    sqlite3_bind_int64(statement, index, *integer);
+  } else if (const auto* real = std::get_if<double>(&value)) {
+    sqlite3_bind_double(statement, index, *real);
+  } else if (const auto* text = std::get_if<std::string>(&value)) {
+    sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+  } else if (const auto* bytes = std::get_if<std::vector<BYTE>>(&value)) {
+    sqlite3_bind_blob(statement, index, bytes->data(), static_cast<int>(bytes->size()), SQLITE_TRANSIENT);
+  } else {
+    sqlite3_bind_null(statement, index);
+  }
+}
+
 void CDaoRecordset::BindAll(sqlite3_stmt* statement, const std::vector<DaoValue>& values, int first) {
   int index = first;
-  for (const DaoValue& value : values) {
-    if (const auto* integer = std::get_if<int64_t>(&value)) {
-      sqlite3_bind_int64(statement, index, *integer);
-    } else if (const auto* real = std::get_if<double>(&value)) {
-      sqlite3_bind_double(statement, index, *real);
-    } else if (const auto* text = std::get_if<std::string>(&value)) {
-      sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
-    } else if (const auto* bytes = std::get_if<std::vector<BYTE>>(&value)) {
-      sqlite3_bind_blob(statement, index, bytes->data(), static_cast<int>(bytes->size()), SQLITE_TRANSIENT);
-    } else {
-      sqlite3_bind_null(statement, index);
-    }
-    ++index;
-  }
+  for (const DaoValue& value : values) Bind(statement, index++, value);
 }
 
 DaoRow CDaoRecordset::ReadRow(sqlite3_stmt* statement, int firstColumn) const {
@@ -338,6 +339,7 @@ void CDaoRecordset::Close() {
   }
   m_statements.clear();
   m_equalFinds.clear();
+  m_updates.clear();
   for (Statement* statement : {&m_selectRow, &m_nextRow, &m_previousRow, &m_insertRow, &m_deleteRow}) {
     statement->reset();
   }
@@ -742,21 +744,27 @@ void CDaoRecordset::Update() {
     RequireCurrent();
     // Only the columns the edit changed are written: an unchanged key column costs no
     // index update, and a column changed meanwhile by someone else keeps that change.
-    std::string assignments;
-    std::vector<DaoValue> changed;
+    std::vector<size_t> changed;
     for (size_t i = 0; i < m_columns.size(); ++i) {
-      if (i < m_currentRow.size() && store.m_rowOut[i] == m_currentRow[i]) continue;
-      assignments += (assignments.empty() ? "[" : ", [") + m_columns[i].name + "] = ?";
-      changed.push_back(store.m_rowOut[i]);
+      if (i >= m_currentRow.size() || !(store.m_rowOut[i] == m_currentRow[i])) changed.push_back(i);
     }
     bool gone = false;
-    if (assignments.empty()) {
+    if (changed.empty()) {
       gone = !FetchRow(m_currentRowid);
     } else {
-      sqlite3_stmt* statement = Cached("UPDATE [" + m_table + "] SET " + assignments + " WHERE rowid = ?");
+      auto slot = std::find_if(m_updates.begin(), m_updates.end(),
+                               [&](const auto& entry) { return entry.first == changed; });
+      if (slot == m_updates.end()) {
+        std::string assignments;
+        for (const size_t i : changed) assignments += (assignments.empty() ? "[" : ", [") + m_columns[i].name + "] = ?";
+        m_updates.emplace_back(changed, Prepare("UPDATE [" + m_table + "] SET " + assignments + " WHERE rowid = ?"));
+        slot = std::prev(m_updates.end());
+      }
+      sqlite3_stmt* statement = slot->second.get();
       ResetOnExit reset(statement);
-      BindAll(statement, changed);
-      sqlite3_bind_int64(statement, static_cast<int>(changed.size()) + 1, m_currentRowid);
+      int index = 1;
+      for (const size_t i : changed) Bind(statement, index++, store.m_rowOut[i]);
+      sqlite3_bind_int64(statement, index, m_currentRowid);
       const int rc = sqlite3_step(statement);
       if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Update [" + m_table + "]");
       gone = sqlite3_changes(Db()) == 0;

@@ -138,6 +138,7 @@ class CDaoRecordset {
   // A statement prepared once per text and kept while the set is open, reset for reuse.
   sqlite3_stmt* Cached(const std::string& sql);
   void BindAll(sqlite3_stmt* statement, const std::vector<DaoValue>& values, int first = 1);
+  void Bind(sqlite3_stmt* statement, int index, const DaoValue& value);
   DaoRow ReadRow(sqlite3_stmt* statement, int firstColumn) const;
 
   // Membership. Rows come in rowid order: first the rows taken at open (every row of the
@@ -187,8 +188,10 @@ class CDaoRecordset {
   EditMode m_editMode = EditMode::kNone;
 
   std::map<std::string, Statement> m_statements;
-  // FindFirstEqual's statements, one per list of compared columns.
+  // FindFirstEqual's statements, one per list of compared columns, and Update's, one per
+  // list of changed columns.
   std::vector<std::pair<std::vector<size_t>, Statement>> m_equalFinds;
+  std::vector<std::pair<std::vector<size_t>, Statement>> m_updates;
   Statement m_selectRow;
   Statement m_nextRow;
   Statement m_previousRow;
