@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -54,6 +55,15 @@ class RecordsetTest : public ::testing::Test {
       set.MoveNext();
     }
     return keys;
+  }
+
+  // Edits the table's first row through another connection, as another program would.
+  static void EditFirstRow(CDaoDatabase& other, const std::function<void(CKeySet&)>& edit) {
+    CKeySet theirs(&other, dbOpenDynaset);
+    theirs.Open();
+    theirs.Edit();
+    edit(theirs);
+    theirs.Update();
   }
 
   static SCODE CodeOf(const std::function<void()>& action) {
@@ -536,13 +546,7 @@ TEST_F(RecordsetTest, ABookmarkReturnsToItsRowWhileTheRowIsAMember) {
   EXPECT_NE(first, second);
   CDaoDatabase other;
   other.Open(m_path);
-  {
-    CKeySet theirs(&other, dbOpenDynaset);
-    theirs.Open();
-    theirs.Edit();
-    theirs.m_Value = "changed";
-    theirs.Update();
-  }
+  EditFirstRow(other, [](CKeySet& theirs) { theirs.m_Value = "changed"; });
   ASSERT_TRUE(set.MoveToBookmark(first));
   EXPECT_EQ(set.m_Key, "a");
   EXPECT_EQ(set.m_Value, "changed") << "a dynaset reads the row as it is now";
@@ -578,13 +582,7 @@ TEST_F(RecordsetTest, AnUpdateWritesTheColumnsItChangedAndFindsARowDeletedMeanwh
   mine.Open();
   CDaoDatabase other;
   other.Open(m_path);
-  {
-    CKeySet theirs(&other, dbOpenDynaset);
-    theirs.Open();
-    theirs.Edit();
-    theirs.m_FieldName = "Theirs";
-    theirs.Update();
-  }
+  EditFirstRow(other, [](CKeySet& theirs) { theirs.m_FieldName = "Theirs"; });
   mine.Edit();
   mine.m_Value = "mine";
   mine.Update();
