@@ -283,7 +283,6 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
       if (!statement) {
         std::string sql = select;
         if (!where.empty()) sql += " AND (" + where + ")";
-        if (queries.size() == 1) sql += " ORDER BY rowid";  // the merge orders the alternatives' rows
         statement = Prepare(sql);
       } else {
         sqlite3_reset(statement.get());
@@ -311,6 +310,23 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
     for (auto& [rowid, row] : merged) {
       if (m_snapshot) m_rows.push_back(std::move(row));
       m_taken.push_back(rowid);
+    }
+    // One query's rows come in its index's order; the set keeps row order. Sorting them
+    // here costs far less than the engine's sort of whole rows into a temporary table.
+    if (!std::is_sorted(m_taken.begin(), m_taken.end())) {
+      std::vector<size_t> order(m_taken.size());
+      for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+      std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return m_taken[a] < m_taken[b]; });
+      std::vector<int64_t> taken;
+      std::vector<DaoRow> rows;
+      taken.reserve(order.size());
+      rows.reserve(m_snapshot ? order.size() : 0);
+      for (const size_t i : order) {
+        taken.push_back(m_taken[i]);
+        if (m_snapshot) rows.push_back(std::move(m_rows[i]));
+      }
+      m_taken = std::move(taken);
+      m_rows = std::move(rows);
     }
     m_takenCount = static_cast<long>(m_taken.size());
   }

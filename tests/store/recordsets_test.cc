@@ -172,6 +172,10 @@ TEST_F(RecordsetTest, ApostrophesAndLetterCaseInFilters) {
   EXPECT_EQ(Keys("KEY = 'o''neil''s'"), Strings{"O'NEIL'S"});
   EXPECT_EQ(Keys("SECTION = 'ShouldNeverExist'"), Strings{});
   EXPECT_EQ(Keys("SECTION = 'S' AND KEY = 'o' OR KEY = 'neil'"), (Strings{"o", "neil"})) << "insertion order";
+  for (int type : {dbOpenSnapshot, dbOpenDynaset}) {
+    EXPECT_EQ(Keys("SECTION = 's'", type), (Strings{"o'neil", "o", "neil", "O'NEIL'S"}))
+        << "rows found through an index come in insertion order, not the index's";
+  }
   CKeySet bad(&m_db, dbOpenSnapshot);
   bad.m_strFilter = "SECTION = 'S' OR 1=1";
   EXPECT_EQ(CodeOf([&] { bad.Open(); }), CDaoException::ScodeOf(kJetFilterSyntax));
