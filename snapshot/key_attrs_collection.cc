@@ -142,7 +142,7 @@ void PRKeyAttrsCollection::FillFromRequests(const std::vector<std::string>& requ
 
   // Pass 0: when every entry found its row, the snapshot is complete.
   CKeySet first(SnapshotDatabase(), dbOpenSnapshot);
-  first.m_strFilter = KeyListFilter(fetch);
+  first.m_equalAny = KeyListNames(fetch);
   first.Open();
   if (first.GetRecordCount() == static_cast<long>(fetch.size())) {
     KeepRows(first);
@@ -174,7 +174,7 @@ void PRKeyAttrsCollection::FillFromRequests(const std::vector<std::string>& requ
 
   // Pass 1.
   CKeySet second(SnapshotDatabase(), dbOpenSnapshot);
-  second.m_strFilter = KeyListFilter(found);
+  second.m_equalAny = KeyListNames(found);
   second.Open();
   KeepRows(second);
 }
@@ -198,7 +198,7 @@ std::vector<std::string> PRKeyAttrsCollection::LinkSourceValues(CDaoDatabase* da
   // Every source in one read; a source is found as a link finds it: the first row, in
   // the store's order, whose section and key match without regard to letter case.
   CKeySet set(database, dbOpenSnapshot);
-  set.m_strFilter = KeyListFilter(sources);
+  set.m_equalAny = KeyListNames(sources);
   set.Open();
   std::unordered_map<std::string, std::string> found;
   for (; !set.IsEOF(); set.MoveNext()) found.emplace(FoldedUki(set.m_Section, set.m_Key), set.m_Value);

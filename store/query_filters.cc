@@ -29,6 +29,13 @@ std::string KeyListFilter(const std::vector<std::string>& ukis) {
   return filter;
 }
 
+CDaoRecordset::EqualAny KeyListNames(const std::vector<std::string>& ukis) {
+  CDaoRecordset::EqualAny names{{"Section", "Key"}, {}};
+  names.alternatives.reserve(ukis.size());
+  for (const std::string& uki : ukis) names.alternatives.push_back({SectionOfUki(uki), KeyOfUki(uki)});
+  return names;
+}
+
 std::string ArrayListFilter(const std::vector<std::string>& elementUkis) {
   if (elementUkis.empty()) return "UKI = 'ShouldNeverExist'";
   std::string filter;

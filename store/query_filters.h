@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/database/dao_recordset.h"
+
 namespace lumora {
 
 // The text with each apostrophe doubled, for use between apostrophes.
@@ -17,6 +19,8 @@ std::string QuoteFilterText(std::string_view text);
 std::string KeyFilter(std::string_view section, std::string_view key);
 // (SECTION = 's' AND KEY = 'k') OR ...; SECTION = 'ShouldNeverExist' for no ukis.
 std::string KeyListFilter(const std::vector<std::string>& ukis);
+// The same rows named as a list of sections and keys, for a set's m_equalAny.
+CDaoRecordset::EqualAny KeyListNames(const std::vector<std::string>& ukis);
 // (UKI = 's.k' AND KEY = 'a') OR ... over element ukis; UKI = 'ShouldNeverExist' for none.
 std::string ArrayListFilter(const std::vector<std::string>& elementUkis);
 // UKI = 'base' AND KEY = 'arrayKey'

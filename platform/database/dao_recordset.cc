@@ -226,7 +226,23 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   bool filterInMemory = false;
   // WHERE texts and their literals, asked one after the other.
   std::vector<std::pair<std::string, std::vector<DaoValue>>> queries;
-  if (!m_strFilter.empty()) {
+  if (m_equalAny) {
+    if (!m_strFilter.empty()) AfxThrowDaoException(kJetFilterSyntax, "A filter and a list of names at once");
+    std::string where;
+    for (const std::string& name : m_equalAny->columns) {
+      const auto column = std::find_if(m_columns.begin(), m_columns.end(),
+                                       [&](const DaoColumn& c) { return CompareNoCase(c.name, name) == 0; });
+      if (column == m_columns.end()) AfxThrowDaoException(kJetFilterSyntax, "Unknown column in filter: " + name);
+      if (!column->IsText())
+        AfxThrowDaoException(kJetTypeMismatch, "Data type mismatch in criteria expression: " + name);
+      where += (where.empty() ? "([" : " AND ([") + column->name + "] = ? COLLATE NOCASE)";
+    }
+    for (const std::vector<std::string>& texts : m_equalAny->alternatives) {
+      if (texts.size() != m_equalAny->columns.size())
+        AfxThrowDaoException(kJetFilterSyntax, "A list of names does not fit its columns");
+      queries.emplace_back(where, std::vector<DaoValue>(texts.begin(), texts.end()));
+    }
+  } else if (!m_strFilter.empty()) {
     filter = DaoFilter::Parse(m_strFilter);
     filter->Check(m_columns);
     // A list of alternatives (a read of many variables is one) is asked one alternative
@@ -245,7 +261,7 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   // id at open. A dynaset over the whole table knows its members without reading them:
   // every row up to that row id; one statement gives it that row id and its first row.
   // Any other set selects its members now (through the indexes where its filter allows).
-  m_wholeTable = !m_snapshot && !filter;
+  m_wholeTable = !m_snapshot && !filter && !m_equalAny;
   if (m_wholeTable) {
     Statement first = Prepare("SELECT (SELECT max(rowid) FROM [" + m_table + "]), rowid, " + m_selectList + " FROM [" +
                               m_table + "] ORDER BY rowid LIMIT 1");
@@ -272,7 +288,7 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
     m_lastRowidAtOpen = sqlite3_column_int64(last.get(), 0);
   }
   {
-    if (queries.empty()) queries.emplace_back();
+    if (queries.empty() && !m_equalAny) queries.emplace_back();  // every row
     const bool needRows = m_snapshot || filterInMemory;
     const std::string select =
         "SELECT rowid" + (needRows ? ", " + m_selectList : std::string()) + " FROM [" + m_table + "] WHERE rowid <= ?";
@@ -654,7 +670,8 @@ BOOL CDaoRecordset::FindFirstEqual(std::initializer_list<TextEquals> terms) {
   for (const TextEquals& term : terms) {
     size_t i = 0;
     while (i < m_columns.size() && CompareNoCase(m_columns[i].name, term.column) != 0) ++i;
-    if (i == m_columns.size()) AfxThrowDaoException(kJetFilterSyntax, std::string("Unknown column in filter: ") + term.column);
+    if (i == m_columns.size())
+      AfxThrowDaoException(kJetFilterSyntax, std::string("Unknown column in filter: ") + term.column);
     if (!m_columns[i].IsText()) {
       AfxThrowDaoException(kJetTypeMismatch, std::string("Data type mismatch in criteria expression: ") + term.column);
     }
@@ -768,8 +785,8 @@ void CDaoRecordset::Update() {
     if (changed.empty()) {
       gone = !FetchRow(m_currentRowid);
     } else {
-      auto slot = std::find_if(m_updates.begin(), m_updates.end(),
-                               [&](const auto& entry) { return entry.first == changed; });
+      auto slot =
+          std::find_if(m_updates.begin(), m_updates.end(), [&](const auto& entry) { return entry.first == changed; });
       if (slot == m_updates.end()) {
         std::string assignments;
         for (const size_t i : changed) assignments += (assignments.empty() ? "[" : ", [") + m_columns[i].name + "] = ?";

@@ -7,12 +7,12 @@
 #ifndef LUMORA_PLATFORM_DATABASE_DAO_RECORDSET_H_
 #define LUMORA_PLATFORM_DATABASE_DAO_RECORDSET_H_
 
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
-#include <initializer_list>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -117,6 +117,15 @@ class CDaoRecordset {
 
   CDaoDatabase* m_pDatabase;
   std::string m_strFilter;
+  // Instead of m_strFilter (which must then be empty): the rows whose text `columns`
+  // equal one of the `alternatives`, as the filter "(c1 = 'a' AND c2 = 'b') OR ..."
+  // selects them, without a filter text to build and parse: a read of a thousand
+  // variables names them so. No alternatives select no rows.
+  struct EqualAny {
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> alternatives;
+  };
+  std::optional<EqualAny> m_equalAny;
   int m_nDefaultType = dbOpenDynaset;
   int m_nFields = 0;
 

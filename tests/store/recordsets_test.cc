@@ -538,6 +538,43 @@ TEST_F(RecordsetTest, AFindByNamesFindsWhatTheSameFilterFinds) {
   EXPECT_FALSE(filtered.FindFirstEqual({{"Section", "T"}, {"Key", "x"}}));
 }
 
+TEST_F(RecordsetTest, AListOfNamesSelectsWhatTheSameFilterSelects) {
+  AddKey("S", "o'neil");
+  AddKey("T", "x");
+  AddKey("S", "x");
+  AddKey("s", "X");  // the same names in other letters: both rows are selected
+  AddKey("S", "b");
+  const std::vector<std::vector<std::string>> lists = {
+      {}, {"S.x"}, {"T.x", "S.b", "s.O'NEIL"}, {"S.b", "S.b", "S.missing"}, {"S.x", "T.x", "S.o'neil", "S.b"}};
+  for (int type : {dbOpenSnapshot, dbOpenDynaset}) {
+    for (const auto& ukis : lists) {
+      CKeySet named(&m_db, type);
+      named.m_equalAny = KeyListNames(ukis);
+      named.Open();
+      Strings byNames;
+      for (; !named.IsEOF(); named.MoveNext()) byNames.push_back(named.m_Section + "." + named.m_Key);
+      CKeySet filtered(&m_db, type);
+      filtered.m_strFilter = KeyListFilter(ukis);
+      filtered.Open();
+      Strings byFilter;
+      for (; !filtered.IsEOF(); filtered.MoveNext()) byFilter.push_back(filtered.m_Section + "." + filtered.m_Key);
+      EXPECT_EQ(byNames, byFilter) << ukis.size() << " names, type " << type;
+      EXPECT_EQ(named.GetRecordCount(), static_cast<long>(byFilter.size()));
+    }
+  }
+  CKeySet both(&m_db, dbOpenSnapshot);
+  both.m_equalAny = KeyListNames({"S.x"});
+  both.m_strFilter = "KEY = 'x'";
+  EXPECT_EQ(CodeOf([&] { both.Open(); }), CDaoException::ScodeOf(kJetFilterSyntax));
+  CKeySet numeric(&m_db, dbOpenSnapshot);
+  numeric.m_equalAny = CDaoRecordset::EqualAny{{"Type"}, {{"5"}}};
+  EXPECT_EQ(CodeOf([&] { numeric.Open(); }), CDaoException::ScodeOf(kJetTypeMismatch));
+  CKeySet uneven(&m_db, dbOpenSnapshot);
+  uneven.m_equalAny = CDaoRecordset::EqualAny{{"Section", "Key"}, {{"S"}}};
+  EXPECT_EQ(CodeOf([&] { uneven.Open(); }), CDaoException::ScodeOf(kJetFilterSyntax));
+  EXPECT_FALSE(uneven.IsOpen());
+}
+
 TEST_F(RecordsetTest, ABookmarkReturnsToItsRowWhileTheRowIsAMember) {
   AddKey("S", "a", "one");
   AddKey("S", "b", "two");
