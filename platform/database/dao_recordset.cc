@@ -226,6 +226,10 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   bool filterInMemory = false;
   // WHERE texts and their literals, asked one after the other.
   std::vector<std::pair<std::string, std::vector<DaoValue>>> queries;
+  // The columns a list of names compares, and whether a name holds a zero byte: the
+  // engine's comparison ends at one, so such rows are compared again here.
+  std::vector<size_t> equalColumns;
+  bool equalInMemory = false;
   if (m_equalAny) {
     if (!m_strFilter.empty()) AfxThrowDaoException(kJetFilterSyntax, "A filter and a list of names at once");
     std::string where;
@@ -236,10 +240,12 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
       if (!column->IsText())
         AfxThrowDaoException(kJetTypeMismatch, "Data type mismatch in criteria expression: " + name);
       where += (where.empty() ? "([" : " AND ([") + column->name + "] = ? COLLATE NOCASE)";
+      equalColumns.push_back(static_cast<size_t>(column - m_columns.begin()));
     }
     for (const std::vector<std::string>& texts : m_equalAny->alternatives) {
       if (texts.size() != m_equalAny->columns.size())
         AfxThrowDaoException(kJetFilterSyntax, "A list of names does not fit its columns");
+      for (const std::string& text : texts) equalInMemory = equalInMemory || text.find('\0') != std::string::npos;
       queries.emplace_back(where, std::vector<DaoValue>(texts.begin(), texts.end()));
     }
   } else if (!m_strFilter.empty()) {
@@ -289,7 +295,14 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   }
   {
     if (queries.empty() && !m_equalAny) queries.emplace_back();  // every row
-    const bool needRows = m_snapshot || filterInMemory;
+    const bool needRows = m_snapshot || filterInMemory || equalInMemory;
+    auto namesMatch = [&](const DaoRow& row, const std::vector<DaoValue>& texts) {
+      for (size_t i = 0; i < equalColumns.size(); ++i) {
+        const auto* text = std::get_if<std::string>(&row[equalColumns[i]]);
+        if (text == nullptr || CompareNoCase(*text, std::get<std::string>(texts[i])) != 0) return false;
+      }
+      return true;
+    };
     const std::string select =
         "SELECT rowid" + (needRows ? ", " + m_selectList : std::string()) + " FROM [" + m_table + "] WHERE rowid <= ?";
     std::map<std::string, Statement> statements;  // one per shape of alternative
@@ -313,6 +326,7 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
         if (needRows) {
           row = ReadRow(statement.get(), 1);
           if (filterInMemory && !filter->Matches(m_columns, row)) continue;
+          if (equalInMemory && !namesMatch(row, parameters)) continue;
         }
         if (queries.size() > 1) {
           merged.emplace(rowid, std::move(row));
@@ -708,15 +722,19 @@ BOOL CDaoRecordset::FindFirstEqual(std::initializer_list<TextEquals> terms) {
     ResetOnExit reset(statement);
     int index = 1;
     for (const TextEquals& term : terms) {
-      // The texts outlive the steps below, which end with the reset.
-      sqlite3_bind_text(statement, index++, term.text.data(), static_cast<int>(term.text.size()), SQLITE_STATIC);
+      // The texts outlive the steps below, which end with the reset. An empty view may have
+      // no characters at all; it is still the empty text, never null.
+      const char* text = term.text.data() != nullptr ? term.text.data() : "";
+      sqlite3_bind_text(statement, index++, text, static_cast<int>(term.text.size()), SQLITE_STATIC);
     }
     sqlite3_bind_int64(statement, index, INT64_MIN);
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
       const int64_t rowid = sqlite3_column_int64(statement, 0);
-      if (IsMember(rowid)) {
-        row = ReadRow(statement, 1);
+      if (!IsMember(rowid)) continue;
+      // The engine's comparison ends at a zero byte; the whole texts decide.
+      row = ReadRow(statement, 1);
+      if (matches(row)) {
         found = rowid;
         break;
       }

@@ -513,7 +513,8 @@ TEST_F(RecordsetTest, AFindByNamesFindsWhatTheSameFilterFinds) {
     byFilter.Open();
     byNames.Open();
     for (const auto& [section, key] : probes) {
-      const std::string filter = "SECTION = '" + QuoteFilterText(section) + "' AND KEY = '" + QuoteFilterText(key) + "'";
+      const std::string filter =
+          "SECTION = '" + QuoteFilterText(section) + "' AND KEY = '" + QuoteFilterText(key) + "'";
       const BOOL expected = byFilter.FindFirst(filter.c_str());
       ASSERT_EQ(byNames.FindFirstEqual({{"Section", section}, {"KEY", key}}), expected) << section << "/" << key;
       if (expected) {
@@ -573,6 +574,44 @@ TEST_F(RecordsetTest, AListOfNamesSelectsWhatTheSameFilterSelects) {
   uneven.m_equalAny = CDaoRecordset::EqualAny{{"Section", "Key"}, {{"S"}}};
   EXPECT_EQ(CodeOf([&] { uneven.Open(); }), CDaoException::ScodeOf(kJetFilterSyntax));
   EXPECT_FALSE(uneven.IsOpen());
+}
+
+// A text may hold zero bytes (another program can store them); a find by names compares
+// every byte as a filter's comparison does, whether the set reads its rows itself or asks
+// the engine, and an empty text is a text, however it was made.
+TEST_F(RecordsetTest, AFindByNamesComparesWholeTextsPastZeroBytes) {
+  const std::string stored("a\0c", 3);
+  AddKey("S", stored);
+  AddKey("S", "");
+  const std::string_view other("a\0b", 3);
+  const std::string_view upper("A\0c", 3);
+  for (const char* filter : {"", "SECTION = 'S'"}) {
+    for (int type : {dbOpenDynaset, dbOpenSnapshot}) {
+      SCOPED_TRACE(std::string("filter '") + filter + "', type " + std::to_string(type));
+      CKeySet set(&m_db, type);
+      set.m_strFilter = filter;
+      set.Open();
+      EXPECT_FALSE(set.FindFirstEqual({{"Section", "S"}, {"Key", other}})) << "the bytes after the zero differ";
+      ASSERT_TRUE(set.FindFirstEqual({{"Section", "S"}, {"Key", upper}}));
+      EXPECT_EQ(set.m_Key, stored);
+      ASSERT_TRUE(set.FindFirstEqual({{"Section", "S"}, {"Key", std::string_view()}})) << "as KEY = ''";
+      EXPECT_EQ(set.m_Key, "");
+    }
+  }
+  for (int type : {dbOpenDynaset, dbOpenSnapshot}) {
+    CKeySet named(&m_db, type);
+    named.m_equalAny = CDaoRecordset::EqualAny{{"Section", "Key"}, {{"S", std::string(other)}}};
+    named.Open();
+    EXPECT_TRUE(named.IsEOF()) << "type " << type;
+    EXPECT_EQ(named.GetRecordCount(), 0) << "type " << type;
+    named.Close();
+    named.m_equalAny =
+        CDaoRecordset::EqualAny{{"Section", "Key"}, {{"S", std::string(other)}, {"s", std::string(upper)}}};
+    named.Open();
+    ASSERT_FALSE(named.IsEOF());
+    EXPECT_EQ(named.m_Key, stored);
+    EXPECT_EQ(named.GetRecordCount(), 1) << "type " << type;
+  }
 }
 
 TEST_F(RecordsetTest, ABookmarkReturnsToItsRowWhileTheRowIsAMember) {
