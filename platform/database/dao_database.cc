@@ -103,13 +103,18 @@ void CDaoWorkspace::CommitTrans() {
 
 CDaoReadTransaction::CDaoReadTransaction(CDaoDatabase* database) {
   sqlite3* db = database != nullptr ? database->Handle() : nullptr;
-  if (db != nullptr && sqlite3_get_autocommit(db) != 0 && sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {
-    m_db = db;
+  if (db != nullptr && sqlite3_get_autocommit(db) != 0 &&
+      sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {
+    m_database = database;
+    m_connection = database->Connection();
   }
 }
 
 CDaoReadTransaction::~CDaoReadTransaction() {
-  if (m_db != nullptr) sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+  // A connection made since (whose handle may even sit at the old one's address) is not
+  // this read's: its transaction belongs to its workspace.
+  if (m_database == nullptr || !m_database->IsOpen() || m_database->Connection() != m_connection) return;
+  sqlite3_exec(m_database->Handle(), "COMMIT", nullptr, nullptr, nullptr);
 }
 
 CDaoDatabase::CDaoDatabase() : m_pWorkspace(std::make_unique<CDaoWorkspace>(this)) {}
@@ -215,6 +220,7 @@ void CDaoDatabase::Connect(const std::string& password) {
     ThrowSqliteError(nullptr, rc, "Open '" + m_path + "'");
   }
   m_db = db;
+  ++m_connection;
 }
 
 void CDaoDatabase::Disconnect() {
@@ -226,9 +232,7 @@ void CDaoDatabase::Disconnect() {
 
 void CDaoDatabase::AttachRecordset(CDaoRecordset* recordset) { m_recordsets.push_back(recordset); }
 
-void CDaoDatabase::DetachRecordset(CDaoRecordset* recordset) {
-  std::erase(m_recordsets, recordset);
-}
+void CDaoDatabase::DetachRecordset(CDaoRecordset* recordset) { std::erase(m_recordsets, recordset); }
 
 void CDaoDatabase::Close() {
   // Each recordset detaches itself as it closes.

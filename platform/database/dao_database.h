@@ -7,6 +7,7 @@
 #ifndef LUMORA_PLATFORM_DATABASE_DAO_DATABASE_H_
 #define LUMORA_PLATFORM_DATABASE_DAO_DATABASE_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,6 +61,9 @@ class CDaoDatabase {
 
   const std::string& GetName() const { return m_path; }
   sqlite3* Handle() const;  // throws when closed
+  // Counts the connections this database has made: a holder of the connection's state
+  // (a read it began) tells by it that the database was closed or opened again since.
+  uint64_t Connection() const { return m_connection; }
 
   // The recordsets open on this database. Closing (or destroying) the database closes
   // them first, as the framework does, so none is left holding the closed connection:
@@ -75,6 +79,7 @@ class CDaoDatabase {
   std::vector<std::string> TableNames();
 
   sqlite3* m_db = nullptr;
+  uint64_t m_connection = 0;
   std::vector<CDaoRecordset*> m_recordsets;  // open on this database, not owned
   lumora::fileio::FileLock m_lock;
   std::string m_path;
@@ -86,7 +91,9 @@ class CDaoDatabase {
 // Holds one read of the database for its scope, unless a transaction is open already
 // (that transaction's owner ends it): every statement inside sees the same committed
 // state, and the engine takes and checks its read lock once for all of them rather than
-// once per statement. Nothing may be written inside it.
+// once per statement. Nothing may be written inside it. The database must outlive it; a
+// database closed (or opened again) within the scope ended the read with its connection,
+// and a transaction of the new connection is never ended by it.
 class CDaoReadTransaction {
  public:
   // A null database holds nothing.
@@ -96,7 +103,8 @@ class CDaoReadTransaction {
   CDaoReadTransaction& operator=(const CDaoReadTransaction&) = delete;
 
  private:
-  sqlite3* m_db = nullptr;
+  CDaoDatabase* m_database = nullptr;
+  uint64_t m_connection = 0;
 };
 
 // Shuts the engine down once no database is in use. Nothing is held process-wide here,

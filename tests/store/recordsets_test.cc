@@ -614,6 +614,42 @@ TEST_F(RecordsetTest, AFindByNamesComparesWholeTextsPastZeroBytes) {
   }
 }
 
+// A read ends with the connection it began on. The transactions of the workspace are
+// their owners' to end: one open before the read, or one begun on a connection made
+// again while the read was held (whose handle may be at the old one's address).
+TEST_F(RecordsetTest, AReadEndsOnlyItsOwnTransaction) {
+  {
+    CDaoReadTransaction read(&m_db);
+    EXPECT_EQ(sqlite3_get_autocommit(m_db.Handle()), 0);
+  }
+  EXPECT_NE(sqlite3_get_autocommit(m_db.Handle()), 0) << "the read is over";
+
+  m_db.m_pWorkspace->BeginTrans();
+  {
+    CDaoReadTransaction inner(&m_db);
+    AddKey("S", "written");
+  }
+  EXPECT_EQ(sqlite3_get_autocommit(m_db.Handle()), 0) << "the workspace's transaction is still open";
+  m_db.m_pWorkspace->CommitTrans();
+
+  for (int round = 0; round < 8; ++round) {
+    {
+      CDaoReadTransaction read(&m_db);
+      m_db.Close();
+      m_db.Open(m_path);
+      m_db.m_pWorkspace->BeginTrans();
+      AddKey("S", "in the new connection's transaction");
+    }
+    ASSERT_EQ(sqlite3_get_autocommit(m_db.Handle()), 0) << "round " << round;
+    ASSERT_EQ(CodeOf([&] { m_db.m_pWorkspace->CommitTrans(); }), S_OK) << "round " << round;
+  }
+  {
+    CDaoReadTransaction read(&m_db);
+    m_db.Close();
+  }
+  EXPECT_FALSE(m_db.IsOpen()) << "and the read's end touched no closed connection";
+}
+
 TEST_F(RecordsetTest, ABookmarkReturnsToItsRowWhileTheRowIsAMember) {
   AddKey("S", "a", "one");
   AddKey("S", "b", "two");
