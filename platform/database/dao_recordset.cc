@@ -78,6 +78,18 @@ void Exchange(CDaoFieldExchange* pFX, const char* name, DaoFieldType type, T& va
   }
 }
 
+// Whether the text columns `columns` of `row` hold textAt(0), textAt(1) ... as a filter
+// compares texts (a null column matches nothing). The engine's own comparison ends at a
+// zero byte; this one compares the whole texts.
+template <class TextAt>
+bool TextsEqual(const DaoRow& row, const std::vector<size_t>& columns, TextAt textAt) {
+  for (size_t i = 0; i < columns.size(); ++i) {
+    const auto* text = std::get_if<std::string>(&row[columns[i]]);
+    if (text == nullptr || CompareNoCase(*text, textAt(i)) != 0) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void DFX_Text(CDaoFieldExchange* pFX, const char* name, std::string& value, int, DWORD) {
@@ -171,6 +183,33 @@ void CDaoRecordset::BindAll(sqlite3_stmt* statement, const std::vector<DaoValue>
   for (const DaoValue& value : values) Bind(statement, index++, value);
 }
 
+template <class MakeSql>
+sqlite3_stmt* CDaoRecordset::StatementFor(ColumnStatements& statements, const std::vector<size_t>& columns,
+                                          MakeSql makeSql) {
+  auto kept =
+      std::find_if(statements.begin(), statements.end(), [&](const auto& entry) { return entry.first == columns; });
+  if (kept == statements.end()) kept = statements.emplace(statements.end(), columns, Prepare(makeSql()));
+  return kept->second.get();
+}
+
+size_t CDaoRecordset::TextColumn(std::string_view name) const {
+  for (size_t i = 0; i < m_columns.size(); ++i) {
+    if (CompareNoCase(m_columns[i].name, name) != 0) continue;
+    if (!m_columns[i].IsText()) {
+      AfxThrowDaoException(kJetTypeMismatch, "Data type mismatch in criteria expression: " + std::string(name));
+    }
+    return i;
+  }
+  AfxThrowDaoException(kJetFilterSyntax, "Unknown column in filter: " + std::string(name));
+}
+
+std::string CDaoRecordset::EqualWhere(const std::vector<size_t>& columns) const {
+  std::string where;
+  for (const size_t i : columns)
+    where += (where.empty() ? "([" : " AND ([") + m_columns[i].name + "] = ? COLLATE NOCASE)";
+  return where;
+}
+
 DaoRow CDaoRecordset::ReadRow(sqlite3_stmt* statement, int firstColumn) const {
   DaoRow row;
   row.reserve(m_columns.size());
@@ -232,16 +271,8 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   bool equalInMemory = false;
   if (m_equalAny) {
     if (!m_strFilter.empty()) AfxThrowDaoException(kJetFilterSyntax, "A filter and a list of names at once");
-    std::string where;
-    for (const std::string& name : m_equalAny->columns) {
-      const auto column = std::find_if(m_columns.begin(), m_columns.end(),
-                                       [&](const DaoColumn& c) { return CompareNoCase(c.name, name) == 0; });
-      if (column == m_columns.end()) AfxThrowDaoException(kJetFilterSyntax, "Unknown column in filter: " + name);
-      if (!column->IsText())
-        AfxThrowDaoException(kJetTypeMismatch, "Data type mismatch in criteria expression: " + name);
-      where += (where.empty() ? "([" : " AND ([") + column->name + "] = ? COLLATE NOCASE)";
-      equalColumns.push_back(static_cast<size_t>(column - m_columns.begin()));
-    }
+    for (const std::string& name : m_equalAny->columns) equalColumns.push_back(TextColumn(name));
+    const std::string where = EqualWhere(equalColumns);
     for (const std::vector<std::string>& texts : m_equalAny->alternatives) {
       if (texts.size() != m_equalAny->columns.size())
         AfxThrowDaoException(kJetFilterSyntax, "A list of names does not fit its columns");
@@ -296,13 +327,6 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
   {
     if (queries.empty() && !m_equalAny) queries.emplace_back();  // every row
     const bool needRows = m_snapshot || filterInMemory || equalInMemory;
-    auto namesMatch = [&](const DaoRow& row, const std::vector<DaoValue>& texts) {
-      for (size_t i = 0; i < equalColumns.size(); ++i) {
-        const auto* text = std::get_if<std::string>(&row[equalColumns[i]]);
-        if (text == nullptr || CompareNoCase(*text, std::get<std::string>(texts[i])) != 0) return false;
-      }
-      return true;
-    };
     const std::string select =
         "SELECT rowid" + (needRows ? ", " + m_selectList : std::string()) + " FROM [" + m_table + "] WHERE rowid <= ?";
     std::map<std::string, Statement> statements;  // one per shape of alternative
@@ -326,7 +350,11 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
         if (needRows) {
           row = ReadRow(statement.get(), 1);
           if (filterInMemory && !filter->Matches(m_columns, row)) continue;
-          if (equalInMemory && !namesMatch(row, parameters)) continue;
+          if (equalInMemory && !TextsEqual(row, equalColumns, [&](size_t i) -> std::string_view {
+                return std::get<std::string>(parameters[i]);
+              })) {
+            continue;
+          }
         }
         if (queries.size() > 1) {
           merged.emplace(rowid, std::move(row));
@@ -680,25 +708,14 @@ BOOL CDaoRecordset::FindNext(const char* criteria) {
 BOOL CDaoRecordset::FindFirstEqual(std::initializer_list<TextEquals> terms) {
   RequireOpen();
   std::vector<size_t> compared;
+  std::vector<std::string_view> texts;
   compared.reserve(terms.size());
+  texts.reserve(terms.size());
   for (const TextEquals& term : terms) {
-    size_t i = 0;
-    while (i < m_columns.size() && CompareNoCase(m_columns[i].name, term.column) != 0) ++i;
-    if (i == m_columns.size())
-      AfxThrowDaoException(kJetFilterSyntax, std::string("Unknown column in filter: ") + term.column);
-    if (!m_columns[i].IsText()) {
-      AfxThrowDaoException(kJetTypeMismatch, std::string("Data type mismatch in criteria expression: ") + term.column);
-    }
-    compared.push_back(i);
+    compared.push_back(TextColumn(term.column));
+    texts.push_back(term.text);
   }
-  auto matches = [&](const DaoRow& row) {
-    size_t n = 0;
-    for (const TextEquals& term : terms) {
-      const auto* text = std::get_if<std::string>(&row[compared[n++]]);  // null matches nothing
-      if (text == nullptr || CompareNoCase(*text, term.text) != 0) return false;
-    }
-    return true;
-  };
+  auto matches = [&](const DaoRow& row) { return TextsEqual(row, compared, [&](size_t i) { return texts[i]; }); };
   DaoRow row;
   std::optional<int64_t> found;
   if (m_snapshot) {
@@ -707,18 +724,10 @@ BOOL CDaoRecordset::FindFirstEqual(std::initializer_list<TextEquals> terms) {
   } else {
     // The same statement a filter of this shape compiles to, so that it takes the same
     // index; prepared once per list of columns while the set is open.
-    auto slot = std::find_if(m_equalFinds.begin(), m_equalFinds.end(),
-                             [&](const auto& entry) { return entry.first == compared; });
-    if (slot == m_equalFinds.end()) {
-      std::string where;
-      for (const size_t i : compared) {
-        where += (where.empty() ? "([" : " AND ([") + m_columns[i].name + "] = ? COLLATE NOCASE)";
-      }
-      m_equalFinds.emplace_back(compared, Prepare("SELECT rowid, " + m_selectList + " FROM [" + m_table + "] WHERE (" +
-                                                  where + ") AND rowid >= ? ORDER BY rowid"));
-      slot = std::prev(m_equalFinds.end());
-    }
-    sqlite3_stmt* statement = slot->second.get();
+    sqlite3_stmt* statement = StatementFor(m_equalFinds, compared, [&] {
+      return "SELECT rowid, " + m_selectList + " FROM [" + m_table + "] WHERE (" + EqualWhere(compared) +
+             ") AND rowid >= ? ORDER BY rowid";
+    });
     ResetOnExit reset(statement);
     int index = 1;
     for (const TextEquals& term : terms) {
@@ -803,15 +812,11 @@ void CDaoRecordset::Update() {
     if (changed.empty()) {
       gone = !FetchRow(m_currentRowid);
     } else {
-      auto slot =
-          std::find_if(m_updates.begin(), m_updates.end(), [&](const auto& entry) { return entry.first == changed; });
-      if (slot == m_updates.end()) {
+      sqlite3_stmt* statement = StatementFor(m_updates, changed, [&] {
         std::string assignments;
         for (const size_t i : changed) assignments += (assignments.empty() ? "[" : ", [") + m_columns[i].name + "] = ?";
-        m_updates.emplace_back(changed, Prepare("UPDATE [" + m_table + "] SET " + assignments + " WHERE rowid = ?"));
-        slot = std::prev(m_updates.end());
-      }
-      sqlite3_stmt* statement = slot->second.get();
+        return "UPDATE [" + m_table + "] SET " + assignments + " WHERE rowid = ?";
+      });
       ResetOnExit reset(statement);
       int index = 1;
       for (const size_t i : changed) Bind(statement, index++, store.m_rowOut[i]);

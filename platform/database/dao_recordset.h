@@ -146,6 +146,16 @@ class CDaoRecordset {
   Statement Prepare(const std::string& sql);
   // A statement prepared once per text and kept while the set is open, reset for reuse.
   sqlite3_stmt* Cached(const std::string& sql);
+  // Statements kept while the set is open, one per list of columns they name.
+  using ColumnStatements = std::vector<std::pair<std::vector<size_t>, Statement>>;
+  // The statement of `columns` in `statements`, prepared from makeSql() the first time.
+  template <class MakeSql>
+  sqlite3_stmt* StatementFor(ColumnStatements& statements, const std::vector<size_t>& columns, MakeSql makeSql);
+  // The position of the text column `name` (letter case aside); throws as a filter naming
+  // an unknown or a number column does.
+  size_t TextColumn(std::string_view name) const;
+  // "([c1] = ? COLLATE NOCASE) AND ...": the comparison a filter of names compiles to.
+  std::string EqualWhere(const std::vector<size_t>& columns) const;
   void BindAll(sqlite3_stmt* statement, const std::vector<DaoValue>& values, int first = 1);
   void Bind(sqlite3_stmt* statement, int index, const DaoValue& value);
   DaoRow ReadRow(sqlite3_stmt* statement, int firstColumn) const;
@@ -199,8 +209,8 @@ class CDaoRecordset {
   std::map<std::string, Statement> m_statements;
   // FindFirstEqual's statements, one per list of compared columns, and Update's, one per
   // list of changed columns.
-  std::vector<std::pair<std::vector<size_t>, Statement>> m_equalFinds;
-  std::vector<std::pair<std::vector<size_t>, Statement>> m_updates;
+  ColumnStatements m_equalFinds;
+  ColumnStatements m_updates;
   Statement m_selectRow;
   Statement m_nextRow;
   Statement m_previousRow;
