@@ -5,7 +5,14 @@
 
 namespace lumora {
 
-Bstr Bstr::FromUtf8(std::string_view text) { return FromUtf16(Utf8ToUtf16(text)); }
+Bstr Bstr::FromUtf8(std::string_view text) {
+  if (!IsAscii(text)) return FromUtf16(Utf8ToUtf16(text));
+  // Most names and values are ASCII: widen them straight into the BSTR.
+  Bstr result;
+  result.m_s = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));
+  if (result.m_s != nullptr) Utf8ToUtf16(text, result.m_s);
+  return result;
+}
 
 Bstr Bstr::FromUtf16(std::u16string_view text) {
   Bstr result;

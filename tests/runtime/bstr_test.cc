@@ -82,5 +82,29 @@ TEST(UtfTest, RoundTripsAndReplacesMalformedInput) {
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD") << "a lone surrogate";
 }
 
+// The converters write into buffers sized for the worst case; under the sanitizers a
+// wrong bound shows here. Texts mix ASCII runs of every length with each kind of sequence.
+TEST(UtfTest, WorstCaseTextsFitAndEveryPositionConverts) {
+  EXPECT_EQ(Utf8ToUtf16(std::string(64, '\xFF')), std::u16string(64, u'\uFFFD')) << "one unit per bad byte";
+  std::string emoji;
+  for (int i = 0; i < 16; ++i) emoji += "\xF0\x9F\x98\x80";
+  EXPECT_EQ(Utf8ToUtf16(emoji).size(), 32u);
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(64, u'\uFFEE')).size(), 192u) << "three bytes per unit";
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xDFFF')), "\xEF\xBF\xBD") << "a lone low surrogate";
+  for (const std::string piece : {"\xC3\xBC", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\x7F"}) {
+    for (size_t before = 0; before < 20; ++before) {
+      const std::string text = std::string(before, 'a') + piece + std::string(19 - before, 'b');
+      const std::u16string wide = Utf8ToUtf16(text);
+      EXPECT_EQ(Utf16ToUtf8(wide), text);
+      const Bstr bstr = Bstr::FromUtf8(text);
+      EXPECT_EQ(std::u16string_view(bstr.get(), SysStringLen(bstr.get())), wide) << text;
+      EXPECT_EQ(bstr.ToUtf8(), text);
+    }
+  }
+  const Bstr withZero = Bstr::FromUtf8(std::string("a\0b", 3));
+  EXPECT_EQ(SysStringLen(withZero.get()), 3u) << "an ASCII text keeps its zero bytes";
+  EXPECT_EQ(withZero.ToUtf8(), std::string("a\0b", 3));
+}
+
 }  // namespace
 }  // namespace lumora
