@@ -193,9 +193,14 @@ void PRKeyAttrsCollection::FillSection(const std::string& section) {
 }
 
 std::vector<std::string> PRKeyAttrsCollection::LinkSourceValues(CDaoDatabase* database) const {
+  // Many links share a source (every section's copy of a common variable): each source
+  // is asked and decrypted once.
   std::vector<std::string> sources;
+  std::unordered_map<std::string, std::string> sourceValues;  // by folded section and key
   for (const Row& r : m_rows) {
-    if (r.linked) sources.push_back(r.key);
+    if (r.linked && sourceValues.emplace(FoldedUki(SectionOfUki(r.key), KeyOfUki(r.key)), std::string()).second) {
+      sources.push_back(r.key);
+    }
   }
   std::vector<std::string> values(m_rows.size());
   if (sources.empty()) return values;
@@ -204,12 +209,14 @@ std::vector<std::string> PRKeyAttrsCollection::LinkSourceValues(CDaoDatabase* da
   CKeySet set(database, dbOpenSnapshot);
   set.m_equalAny = KeyListNames(sources);
   set.Open();
-  std::unordered_map<std::string, std::string> found;
-  for (; !set.IsEOF(); set.MoveNext()) found.emplace(FoldedUki(set.m_Section, set.m_Key), set.m_Value);
+  std::unordered_set<std::string> found;
+  for (; !set.IsEOF(); set.MoveNext()) {
+    std::string name = FoldedUki(set.m_Section, set.m_Key);
+    if (found.insert(name).second) sourceValues[name] = UnprotectValue(set.m_Value);
+  }
   for (size_t row = 0; row < m_rows.size(); ++row) {
     if (!m_rows[row].linked) continue;
-    const auto source = found.find(FoldedUki(SectionOfUki(m_rows[row].key), KeyOfUki(m_rows[row].key)));
-    values[row] = source != found.end() ? UnprotectValue(source->second) : std::string();
+    values[row] = sourceValues[FoldedUki(SectionOfUki(m_rows[row].key), KeyOfUki(m_rows[row].key))];
   }
   return values;
 }
@@ -242,16 +249,13 @@ PRKeyAttrsCollection::Prefetched PRKeyAttrsCollection::PrefetchForEveryRow(CKeyS
   prefetched.linkValues = LinkSourceValues(reader->m_pDatabase);
   if (m_privileged) {
     std::vector<std::string> enumerations;
-    std::vector<size_t> rows;
-    for (size_t row = 0; row < m_rows.size(); ++row) {
-      if (m_rows[row].type != eTypeEnumOfStrings) continue;
-      enumerations.push_back(MakeUki(m_rows[row].section, m_rows[row].key));
-      rows.push_back(row);
+    for (const Row& r : m_rows) {
+      if (r.type != eTypeEnumOfStrings) continue;
+      enumerations.push_back(MakeUki(r.section, r.key));
+      if (r.linked) enumerations.push_back(r.key);  // a link shows its source's labels
     }
     CEnumSet enums(reader->m_pDatabase);
-    std::vector<std::vector<std::string>> lists = EnumLabelLists(enums, enumerations);
-    prefetched.enumLabels.resize(m_rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) prefetched.enumLabels[rows[i]] = std::move(lists[i]);
+    prefetched.enumLabels = EnumLabelBook(enums, enumerations);
   }
   return prefetched;
 }
@@ -259,13 +263,22 @@ PRKeyAttrsCollection::Prefetched PRKeyAttrsCollection::PrefetchForEveryRow(CKeyS
 HRESULT PRKeyAttrsCollection::MakeItem(size_t row, const std::string& arrayKey, CKeySet* reader, VARIANT* item,
                                        const Prefetched* prefetched) const {
   const Row& r = m_rows[row];
-  LoadRow(row, reader);
+  // With everything prefetched the item needs no row of its own: the reader is loaded
+  // only for the reads that go to the store.
+  if (!prefetched || !arrayKey.empty()) LoadRow(row, reader);
   std::string raw;
   LONG type = r.type;
   std::string display;
-  if (arrayKey.empty()) {
+  if (arrayKey.empty() && prefetched) {
+    raw = r.linked ? prefetched->linkValues[row] : UnprotectValue(r.value);
+    if (m_privileged) {
+      display = DisplayTextOf(type, raw, [&](LONG index) {
+        return prefetched->enumLabels.Label(r.linked ? r.key : MakeUki(r.section, r.key), index);
+      });
+    }
+  } else if (arrayKey.empty()) {
     // A link yields its source variable's value.
-    raw = !prefetched ? EffectiveRawValue(*reader) : r.linked ? prefetched->linkValues[row] : UnprotectValue(r.value);
+    raw = EffectiveRawValue(*reader);
     if (m_privileged) display = DisplayText(reader, nullptr, &raw);
   } else {
     // An element of the array variable (of the link's source, for a link).
@@ -286,8 +299,7 @@ HRESULT PRKeyAttrsCollection::MakeItem(size_t row, const std::string& arrayKey, 
     fields.uki = MakeUki(r.section, r.key);
     Variant labels;
     if (type == eTypeEnumOfStrings && prefetched) {
-      const std::vector<std::string>& list = prefetched->enumLabels[row];
-      labels = Variant::Array(SafeArray::OfStrings(list), VT_BSTR);
+      labels = Variant::Array(SafeArray::OfStrings(prefetched->enumLabels.Labels(fields.uki)), VT_BSTR);
     } else if (type == eTypeEnumOfStrings) {
       CEnumSet enums(reader->m_pDatabase);
       EnumLabels(enums, fields.uki, labels.put());

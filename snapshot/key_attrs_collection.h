@@ -15,6 +15,7 @@
 #include "common/catalogue.h"
 #include "consent/display_read_item.h"
 #include "lumora/object.h"
+#include "store/key_lookup.h"
 #include "store/key_set.h"
 
 namespace lumora {
@@ -88,7 +89,7 @@ class PRKeyAttrsCollection : public Implements<DispatchImpl<IPRKeyAttrsCollectio
   // items, the enumerations' labels (both indexed by row).
   struct Prefetched {
     std::vector<std::string> linkValues;
-    std::vector<std::vector<std::string>> enumLabels;
+    EnumLabelBook enumLabels;  // of every enumeration row, for the privileged items
   };
   Prefetched PrefetchForEveryRow(CKeySet* reader) const;
   HRESULT MakeItem(size_t row, const std::string& arrayKey, CKeySet* reader, VARIANT* item,

@@ -38,6 +38,15 @@ std::string DisplayText(CKeySet* row, const PRGetDisplayValueAssistor* assistor,
   } else if (row != nullptr) {
     type = row->m_Type;
   }
+  return DisplayTextOf(type, raw, [&](LONG index) -> std::string {
+    if (assistor != nullptr && assistor->HasEnumOptions()) return assistor->GetEnumLabel(index);
+    if (row == nullptr) return {};
+    const std::string uki = row->m_IsLinked ? row->m_Key : MakeUki(row->m_Section, row->m_Key);
+    return EnumLabel(row->EnumSet(), uki, std::to_string(index));
+  });
+}
+
+std::string DisplayTextOf(LONG type, const std::string& raw, const std::function<std::string(LONG)>& enumLabel) {
   if (raw == kNotSetMarker) return {};
   switch (type) {
     case eTypeInt32:
@@ -56,13 +65,8 @@ std::string DisplayText(CKeySet* row, const PRGetDisplayValueAssistor* assistor,
       return StringListDisplayJoin(raw);
     case eTypeArrayOfStrings:
       return MultipleValuesText();
-    case eTypeEnumOfStrings: {
-      const LONG index = static_cast<LONG>(std::strtol(raw.c_str(), nullptr, 10));
-      if (assistor != nullptr && assistor->HasEnumOptions()) return assistor->GetEnumLabel(index);
-      if (row == nullptr) return {};
-      const std::string uki = row->m_IsLinked ? row->m_Key : MakeUki(row->m_Section, row->m_Key);
-      return EnumLabel(row->EnumSet(), uki, std::to_string(index));
-    }
+    case eTypeEnumOfStrings:
+      return enumLabel(static_cast<LONG>(std::strtol(raw.c_str(), nullptr, 10)));
     default:
       return {};
   }

@@ -2,6 +2,7 @@
 #ifndef LUMORA_STORE_DISPLAY_TEXT_H_
 #define LUMORA_STORE_DISPLAY_TEXT_H_
 
+#include <functional>
 #include <string>
 
 #include "display_value_assistor.h"
@@ -14,6 +15,9 @@ namespace lumora {
 // `row` may be null when the assistor supplies all that is needed. Reports no errors; a
 // date that does not parse shows its raw text. Database failures are thrown.
 std::string DisplayText(CKeySet* row, const PRGetDisplayValueAssistor* assistor, const std::string* rawOverride);
+// The same for a raw value of a known type, without a row: `enumLabel` gives an
+// enumeration's label of an option index.
+std::string DisplayTextOf(LONG type, const std::string& raw, const std::function<std::string(LONG)>& enumLabel);
 
 }  // namespace lumora
 

@@ -3,6 +3,7 @@
 
 #include <ctime>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "lumora/error.h"
 #include "lumora/profile.h"
@@ -144,23 +145,43 @@ std::string Folded(std::string_view uki) {
 
 }  // namespace
 
-std::vector<std::vector<std::string>> EnumLabelLists(CEnumSet& set, const std::vector<std::string>& ukis) {
-  std::vector<std::vector<std::string>> lists(ukis.size());
-  if (ukis.empty()) return lists;
-  std::vector<std::string> owners;
-  owners.reserve(ukis.size());
-  for (const std::string& uki : ukis) owners.push_back(LabelOwner(uki));
-  set.m_strFilter = EnumListFilter(owners);
-  set.Open(dbOpenSnapshot);
-  // The rows come in the table's order, as each enumeration's own read gives them.
-  std::unordered_map<std::string, std::vector<std::string>> labels;
-  for (; !set.IsEOF(); set.MoveNext()) labels[Folded(set.m_uki)].push_back(set.m_Label);
-  set.Close();
-  for (size_t i = 0; i < owners.size(); ++i) {
-    const auto found = labels.find(Folded(owners[i]));
-    if (found != labels.end()) lists[i] = found->second;
+EnumLabelBook::EnumLabelBook(CEnumSet& set, const std::vector<std::string>& ukis) {
+  if (ukis.empty()) return;
+  // EnumLabel reads a variable's own uki, EnumLabels that of the variable whose labels
+  // it shows; both are read.
+  std::unordered_set<std::string> asked;
+  CDaoRecordset::EqualAny names{{"UKI"}, {}};
+  for (const std::string& uki : ukis) {
+    for (std::string owner : {uki, LabelOwner(uki)}) {
+      if (asked.insert(Folded(owner)).second) names.alternatives.push_back({std::move(owner)});
+    }
   }
-  return lists;
+  // The names as a list: a filter text of hundreds of alternatives would be built,
+  // parsed and compiled back into the same queries.
+  set.m_equalAny = std::move(names);
+  set.Open(dbOpenSnapshot);
+  for (; !set.IsEOF(); set.MoveNext()) {
+    m_options[Folded(set.m_uki)].push_back({set.m_enumIndex, std::move(set.m_Label)});
+  }
+  set.Close();
+}
+
+std::string EnumLabelBook::Label(std::string_view uki, LONG index) const {
+  const auto found = m_options.find(Folded(uki));
+  if (found == m_options.end()) return {};
+  for (const Option& option : found->second) {
+    if (option.index == index) return option.label;
+  }
+  return {};
+}
+
+std::vector<std::string> EnumLabelBook::Labels(std::string_view uki) const {
+  std::vector<std::string> labels;
+  const auto found = m_options.find(Folded(LabelOwner(uki)));
+  if (found == m_options.end()) return labels;
+  labels.reserve(found->second.size());
+  for (const Option& option : found->second) labels.push_back(option.label);
+  return labels;
 }
 
 long EnumLabels(CEnumSet& set, std::string_view uki, VARIANT* labels) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "array_set.h"
@@ -46,10 +47,28 @@ std::string EnumLabel(CEnumSet& set, std::string_view uki, std::string_view inde
 // All labels of the enumeration `uki` (of common.x for a uki S.common.x), in order, as a
 // VT_ARRAY | VT_BSTR value in *labels; returns their number. `set` is opened here.
 long EnumLabels(CEnumSet& set, std::string_view uki, VARIANT* labels);
-// The labels of every enumeration in `ukis`, each list as EnumLabels gives it, read in
-// one pass over the enumeration table (`set` is opened here): a whole section's
-// enumerations cost one read, not one each.
-std::vector<std::vector<std::string>> EnumLabelLists(CEnumSet& set, const std::vector<std::string>& ukis);
+// The labels of many enumerations, read in one pass over the enumeration table: a whole
+// section's enumerations cost one read, not one or two each. It answers as EnumLabel
+// and EnumLabels answer for one enumeration, from the rows they would read.
+class EnumLabelBook {
+ public:
+  EnumLabelBook() = default;
+  // Reads the labels that Label and Labels need for every uki in `ukis` (`set` is
+  // opened here).
+  EnumLabelBook(CEnumSet& set, const std::vector<std::string>& ukis);
+  // As EnumLabel(set, uki, std::to_string(index)), for a uki given to the constructor.
+  std::string Label(std::string_view uki, LONG index) const;
+  // The list EnumLabels gives for a uki given to the constructor.
+  std::vector<std::string> Labels(std::string_view uki) const;
+
+ private:
+  struct Option {
+    LONG index;
+    std::string label;
+  };
+  // By uki folded as the store compares it, each enumeration's rows in the table's order.
+  std::unordered_map<std::string, std::vector<Option>> m_options;
+};
 
 // The present local date and time as a DATE.
 DATE CurrentDate();

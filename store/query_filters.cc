@@ -58,14 +58,4 @@ std::string EnumLabelFilter(std::string_view uki, std::string_view indexText) {
 
 std::string EnumLabelsFilter(std::string_view uki) { return "UKI = '" + QuoteFilterText(uki) + "'"; }
 
-std::string EnumListFilter(const std::vector<std::string>& ukis) {
-  if (ukis.empty()) return "UKI = 'ShouldNeverExist'";
-  std::string filter;
-  for (const std::string& uki : ukis) {
-    if (!filter.empty()) filter += " OR ";
-    filter += "(" + EnumLabelsFilter(uki) + ")";
-  }
-  return filter;
-}
-
 }  // namespace lumora

@@ -31,8 +31,6 @@ std::string ScratchItemFilter(std::string_view section, std::string_view key);
 std::string EnumLabelFilter(std::string_view uki, std::string_view indexText);
 // UKI = 'uki'
 std::string EnumLabelsFilter(std::string_view uki);
-// The labels of every enumeration in `ukis` (a never-true filter for none).
-std::string EnumListFilter(const std::vector<std::string>& ukis);
 
 }  // namespace lumora
 

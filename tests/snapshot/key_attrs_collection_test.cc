@@ -434,9 +434,21 @@ TEST_F(KeyAttrsCollectionTest, EnumeratingASectionGivesWhatEachItemGivesAlone) {
   Add("sec", "plain", "p");
   Add("sec", "choice2", "1", eTypeEnumOfStrings, "Choice 2");
   AddLabels("sec.choice2", {"only"});
+  // Labels out of index order, an index twice: a label is found by its index, the
+  // first such row in the table's order; the list is the table's order.
+  Add("sec", "reversed", "1", eTypeEnumOfStrings, "Reversed");
+  AddLabel("sec.reversed", 2, "second");
+  AddLabel("SEC.REVERSED", 1, "first");
+  AddLabel("sec.reversed", 1, "first again");
+  // A section's own (unlinked) copy of a common enumeration shows its own label but
+  // lists the common one's labels.
+  Add("common", "size2", "1", eTypeEnumOfStrings);
+  AddLabels("common.size2", {"a", "b"});
+  Add("sec", "common.size2", "2", eTypeEnumOfStrings, "Size 2");
+  AddLabels("sec.common.size2", {"own 1", "own 2"});
   ComPtr<PRKeyAttrsCollection> section = MakeObject<PRKeyAttrsCollection>();
   section->FillSection("sec");
-  ASSERT_EQ(section->RowCount(), 7u);
+  ASSERT_EQ(section->RowCount(), 9u);
 
   auto describe = [](IPRSuperKeyAttr* item) {
     std::string text;
@@ -468,7 +480,7 @@ TEST_F(KeyAttrsCollectionTest, EnumeratingASectionGivesWhatEachItemGivesAlone) {
   ComPtr<IEnumVARIANT> walk = unknown.query<IEnumVARIANT>();
   std::vector<std::string> enumerated;
   std::vector<std::string> alone;
-  for (LONG row = 0; row < 7; ++row) {
+  for (LONG row = 0; row < 9; ++row) {
     VARIANT next;
     VariantInit(&next);
     ASSERT_EQ(walk->Next(1, &next, nullptr), S_OK);
@@ -484,7 +496,9 @@ TEST_F(KeyAttrsCollectionTest, EnumeratingASectionGivesWhatEachItemGivesAlone) {
   EXPECT_EQ(enumerated,
             (std::vector<std::string>{"sec.choice|2|green|red,green,", "sec.bare|1||", "sec.common.size|1|S|S,M,",
                                       "sec.common.colour|blue|blue|no labels", "sec.common.gone|||no labels",
-                                      "sec.plain|p|p|no labels", "sec.choice2|1|only|only,"}));
+                                      "sec.plain|p|p|no labels", "sec.choice2|1|only|only,",
+                                      "sec.reversed|1|first|second,first,first again,",
+                                      "sec.common.size2|2|own 2|a,b,"}));
 }
 
 TEST_F(KeyAttrsCollectionTest, AThousandRequestsWithTheFallbackReadTheRightRows) {

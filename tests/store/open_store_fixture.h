@@ -35,6 +35,16 @@ class OpenStoreTest : public StoreTest {
     set.Update();
   }
 
+  void AddLabel(const std::string& uki, LONG index, const std::string& label) {
+    CEnumSet set(m_db);
+    set.Open();
+    set.AddNew();
+    set.m_Label = label;
+    set.m_enumIndex = index;
+    set.m_uki = uki;
+    set.Update();
+  }
+
   void AddLabels(const std::string& uki, const std::vector<std::string>& labels) {
     CEnumSet set(m_db);
     set.Open();
