@@ -34,13 +34,25 @@ void AppendByteEscape(std::string* out, unsigned char byte) {
 std::string Printable(std::string_view text) {
   std::string out;
   out.reserve(text.size());
+  AppendPrintable(&out, text);
+  return out;
+}
+
+void AppendPrintable(std::string* target, std::string_view text) {
+  std::string& out = *target;
   for (size_t pos = 0; pos < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte >= 0x20 && byte < 0x7F) {
-      out.push_back(static_cast<char>(byte));
-      ++pos;
+    // A run of printable ASCII, the common case, goes in whole.
+    size_t end = pos;
+    while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x20 &&
+           static_cast<unsigned char>(text[end]) < 0x7F) {
+      ++end;
+    }
+    if (end > pos) {
+      out.append(text.data() + pos, end - pos);
+      pos = end;
       continue;
     }
+    const auto byte = static_cast<unsigned char>(text[pos]);
     if (byte < 0x80) {
       switch (byte) {
         case '\n':
@@ -74,7 +86,6 @@ std::string Printable(std::string_view text) {
       pos += length;
     }
   }
-  return out;
 }
 
 std::string WriteSafeJson(const JsonValue& value) {

@@ -20,6 +20,8 @@ namespace lumora::admin {
 // hide text, \u2028/\u2029 for the line separators; a byte that starts no valid UTF-8
 // sequence is written \xNN. Everything else, backslashes included, is left alone.
 std::string Printable(std::string_view text);
+// The same, appended to *out.
+void AppendPrintable(std::string* out, std::string_view text);
 
 // WriteJson of `value`, with the characters above that JSON leaves as they are (DEL, the
 // 8-bit controls, the reordering characters) written as \u escapes, so that the result

@@ -12,16 +12,6 @@ constexpr ULONG kBatch = 256;
 
 std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
 
-void Line(std::string* out, const char* label, const std::string& value) {
-  *out += "  ";
-  *out += label;
-  if (!value.empty()) {
-    out->append(15 - std::min<size_t>(15, std::char_traits<char>::length(label)), ' ');
-    *out += value;
-  }
-  *out += '\n';
-}
-
 JsonValue Flag(bool value) { return JsonValue::Integer(value ? 1 : 0); }
 
 }  // namespace
@@ -155,20 +145,59 @@ std::string VolatilityName(LONG volatility) {
 }
 
 void PrintVariables(const std::string& section, const std::vector<VariableRow>& rows, FILE* out) {
+  // Ten thousand variables make a few megabytes of text: every line is appended in
+  // place, without a string of its own.
   std::string text = "section " + Quoted(section) + ": " + std::to_string(rows.size()) +
                      (rows.size() == 1 ? " variable\n" : " variables\n");
+  const auto field = [&text](std::string_view label) {
+    text += "  ";
+    text += label;
+    text.append(15 - std::min<size_t>(15, label.size()), ' ');
+  };
+  const auto quoted = [&text](std::string_view value) {
+    text += '"';
+    AppendPrintable(&text, value);
+    text += "\"\n";
+  };
   for (const VariableRow& row : rows) {
     text += '\n';
-    text += Printable(row.uki);
+    AppendPrintable(&text, row.uki);
     text += '\n';
-    Line(&text, "field name:", Quoted(row.fieldName));
-    Line(&text, "type:", TypeName(row.type));
-    Line(&text, "privacy:", PrivacyName(row.privacy));
-    Line(&text, "volatility:", VolatilityName(row.volatility));
-    Line(&text, "read-only:", row.readOnly ? "yes" : "no");
-    Line(&text, "linked:", row.linked ? "yes, to " + Printable(row.linkSource) : std::string("no"));
-    Line(&text, "display value:", row.valueSet ? Quoted(row.displayValue) : std::string("(not set)"));
-    Line(&text, "last shared:", FormatDateTime(row.lastShared));
+    field("field name:");
+    quoted(row.fieldName);
+    field("type:");
+    text += TypeName(row.type);
+    text += '\n';
+    field("privacy:");
+    text += PrivacyName(row.privacy);
+    text += '\n';
+    field("volatility:");
+    text += VolatilityName(row.volatility);
+    text += '\n';
+    field("read-only:");
+    text += row.readOnly ? "yes\n" : "no\n";
+    field("linked:");
+    if (row.linked) {
+      text += "yes, to ";
+      AppendPrintable(&text, row.linkSource);
+      text += '\n';
+    } else {
+      text += "no\n";
+    }
+    field("display value:");
+    if (row.valueSet) {
+      quoted(row.displayValue);
+    } else {
+      text += "(not set)\n";
+    }
+    const std::string lastShared = FormatDateTime(row.lastShared);
+    if (lastShared.empty()) {
+      text += "  last shared:\n";
+    } else {
+      field("last shared:");
+      text += lastShared;
+      text += '\n';
+    }
     if (text.size() > (1u << 16)) {
       std::fwrite(text.data(), 1, text.size(), out);
       text.clear();
