@@ -10,7 +10,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
+#include <string_view>
 
 #include "lumora/automation.h"
 #include "lumora/utf.h"
@@ -50,6 +53,9 @@ unsigned DaysInMonth(unsigned year, unsigned month) {
 }
 
 // The user's time locale, or the C locale when the environment names none we have.
+// Making a locale reads its files, which cost more than the date it formats: each name
+// the environment has given is made once and kept for the life of the process (a
+// locale_t is safe to share between threads for the _l functions). Never freed.
 locale_t UserTimeLocale() {
   const char* names[] = {"LC_ALL", "LC_TIME", "LANG"};
   const char* name = "C";
@@ -60,10 +66,17 @@ locale_t UserTimeLocale() {
       break;
     }
   }
+  static std::mutex made;
+  static std::map<std::string, locale_t, std::less<>>* locales = new std::map<std::string, locale_t, std::less<>>;
+  std::lock_guard<std::mutex> lock(made);
+  const auto known = locales->find(std::string_view(name));
+  if (known != locales->end()) return known->second;
   locale_t locale = newlocale(LC_TIME_MASK, name, static_cast<locale_t>(nullptr));
   if (locale == static_cast<locale_t>(nullptr)) {
     locale = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
   }
+  // A failure to make even the C locale (no memory) is not kept: the next call tries again.
+  if (locale != static_cast<locale_t>(nullptr)) locales->emplace(name, locale);
   return locale;
 }
 
@@ -161,7 +174,6 @@ HRESULT VarBstrFromDate(DATE dateIn, LCID /*lcid*/, ULONG dwFlags, BSTR* pbstrOu
   const struct tm tm = TmFromSystemTime(st);
   char buffer[256];
   const size_t length = strftime_l(buffer, sizeof buffer, format.c_str(), &tm, locale);
-  freelocale(locale);
   const std::u16string text = lumora::Utf8ToUtf16(std::string_view(buffer, length));
   *pbstrOut = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
   return *pbstrOut == nullptr ? E_OUTOFMEMORY : S_OK;
@@ -212,7 +224,6 @@ HRESULT VarDateFromStr(const OLECHAR* strIn, LCID /*lcid*/, ULONG /*dwFlags*/, D
       break;
     }
   }
-  freelocale(locale);
   return result;
 }
 
