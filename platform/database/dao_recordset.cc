@@ -211,30 +211,55 @@ std::string CDaoRecordset::EqualWhere(const std::vector<size_t>& columns) const 
 }
 
 DaoRow CDaoRecordset::ReadRow(sqlite3_stmt* statement, int firstColumn) const {
+  // Every column call takes the connection's lock: a column's type is asked only when
+  // its value could be a NULL (no text, a zero), not for every column of every row.
   DaoRow row;
   row.reserve(m_columns.size());
+  const auto isNull = [statement](int column) { return sqlite3_column_type(statement, column) == SQLITE_NULL; };
   for (size_t i = 0; i < m_columns.size(); ++i) {
     const int column = firstColumn + static_cast<int>(i);
-    if (sqlite3_column_type(statement, column) == SQLITE_NULL) {
-      row.emplace_back();
-      continue;
-    }
     switch (m_columns[i].type) {
-      case DaoFieldType::kText:
-        row.emplace_back(std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
-                                     static_cast<size_t>(sqlite3_column_bytes(statement, column))));
+      case DaoFieldType::kText: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        if (text == nullptr && isNull(column)) {
+          row.emplace_back();
+        } else if (text == nullptr) {
+          // An empty value may come without a pointer; no pointer for anything else is a
+          // conversion that ran out of memory.
+          if (sqlite3_errcode(Db()) == SQLITE_NOMEM) ThrowSqliteError(Db(), SQLITE_NOMEM, "Read [" + m_table + "]");
+          row.emplace_back(std::string());
+        } else {
+          row.emplace_back(std::string(text, static_cast<size_t>(sqlite3_column_bytes(statement, column))));
+        }
         break;
-      case DaoFieldType::kDateTime:
-        row.emplace_back(sqlite3_column_double(statement, column));
+      }
+      case DaoFieldType::kDateTime: {
+        const double value = sqlite3_column_double(statement, column);
+        if (value == 0 && isNull(column)) {
+          row.emplace_back();
+        } else {
+          row.emplace_back(value);
+        }
         break;
+      }
       case DaoFieldType::kLongBinary: {
+        if (isNull(column)) {
+          row.emplace_back();
+          break;
+        }
         const auto* bytes = static_cast<const BYTE*>(sqlite3_column_blob(statement, column));
         row.emplace_back(std::vector<BYTE>(bytes, bytes + sqlite3_column_bytes(statement, column)));
         break;
       }
-      default:
-        row.emplace_back(static_cast<int64_t>(sqlite3_column_int64(statement, column)));
+      default: {
+        const auto value = static_cast<int64_t>(sqlite3_column_int64(statement, column));
+        if (value == 0 && isNull(column)) {
+          row.emplace_back();
+        } else {
+          row.emplace_back(value);
+        }
         break;
+      }
     }
   }
   return row;

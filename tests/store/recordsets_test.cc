@@ -195,6 +195,37 @@ TEST_F(RecordsetTest, HugeFiltersAreEvaluatedWithoutTheEngine) {
   EXPECT_EQ(Keys(filter, dbOpenDynaset), (Strings{"k3", "k699"}));
 }
 
+// A row's values are read without asking each column's type; a NULL must still be told
+// from a zero and an empty text where a filter looks at the row (these long filters are
+// evaluated on the rows read, not by the engine), and an empty blob still reads.
+TEST_F(RecordsetTest, NullsAreToldFromZerosAndEmptyValues) {
+  m_db.Execute(
+      "INSERT INTO Main (Section, Key, Value, Type, LastShared) VALUES "
+      "('S', 'nulls', NULL, NULL, NULL), ('S', 'zeros', '', 0, 0.0), ('S', 'blob', x'', 5, 1.5), "
+      "('S', 'ones', 'x', 1, 1.0)");
+  std::string filler = " AND (KEY = 'zeros' OR KEY = 'nulls'";
+  for (int i = 0; i < 700; ++i) filler += " OR KEY = 'k" + std::to_string(i) + "'";
+  filler += ")";
+  for (const int type : {dbOpenSnapshot, dbOpenDynaset}) {
+    EXPECT_EQ(Keys("TYPE = 0" + filler, type), (Strings{"zeros"}));
+    EXPECT_EQ(Keys("VALUE = ''" + filler, type), (Strings{"zeros"}));
+    EXPECT_EQ(Keys("LASTSHARED = 0" + filler, type), (Strings{"zeros"}));
+    EXPECT_EQ(Keys("SECTION = 'S'", type), (Strings{"nulls", "zeros", "blob", "ones"}));
+  }
+  CKeySet set(&m_db, dbOpenSnapshot);
+  set.m_strFilter = "KEY = 'nulls'";
+  set.Open();
+  ASSERT_FALSE(set.IsEOF());
+  EXPECT_EQ(set.m_Value, "");
+  EXPECT_EQ(set.m_Type, 0);
+  EXPECT_EQ(set.m_LastShared, 0.0);
+  set.Close();
+  set.m_strFilter = "KEY = 'blob'";
+  set.Open();
+  ASSERT_FALSE(set.IsEOF());
+  EXPECT_EQ(set.m_Value, "") << "an empty blob reads as the empty text";
+}
+
 TEST_F(RecordsetTest, FindFirstAndFindNextWalkInOrder) {
   for (const char* key : {"x", "y", "x", "z", "x"}) AddKey("S", key, key);
   for (int type : {dbOpenDynaset, dbOpenSnapshot}) {
