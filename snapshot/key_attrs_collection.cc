@@ -95,13 +95,11 @@ std::string FoldedUki(std::string_view section, std::string_view key) {
 void PRKeyAttrsCollection::KeepRows(CKeySet& set) {
   std::vector<Row> rows;
   rows.reserve(static_cast<size_t>(set.GetRecordCount()));
-  for (; !set.IsEOF(); set.MoveNext()) {
-    // The set's members are loaded afresh from its row at every move: they are the rows'
-    // to take.
+  set.TakeEachRow([&] {
     rows.push_back({std::move(set.m_Section), std::move(set.m_Key), std::move(set.m_Value), std::move(set.m_FieldName),
                     set.m_Privacy, set.m_Type, set.m_Volatility, set.m_IsReadOnly != FALSE, set.m_IsLinked != FALSE,
                     set.m_LastShared});
-  }
+  });
   m_rows = std::move(rows);
 }
 

@@ -47,13 +47,16 @@ void Exchange(CDaoFieldExchange* pFX, const char* name, DaoFieldType type, T& va
       pFX->m_columns.push_back({Unbracket(name), type});
       break;
     case CDaoFieldExchange::kLoad: {
-      const DaoValue& stored = (*pFX->m_pRowIn)[pFX->m_nField++];
-      if constexpr (std::is_same_v<T, std::string>) {
-        const auto* text = std::get_if<std::string>(&stored);
-        value = text != nullptr ? *text : fallback;
-      } else if constexpr (std::is_same_v<T, std::vector<BYTE>>) {
-        const auto* bytes = std::get_if<std::vector<BYTE>>(&stored);
-        value = bytes != nullptr ? *bytes : fallback;
+      DaoValue* const taken = pFX->m_pRowTake != nullptr ? &(*pFX->m_pRowTake)[pFX->m_nField] : nullptr;
+      const DaoValue& stored = taken != nullptr ? *taken : (*pFX->m_pRowIn)[pFX->m_nField];
+      ++pFX->m_nField;
+      if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, std::vector<BYTE>>) {
+        if (auto* held = taken != nullptr ? std::get_if<T>(taken) : nullptr) {
+          value = std::move(*held);
+        } else {
+          const auto* copied = std::get_if<T>(&stored);
+          value = copied != nullptr ? *copied : fallback;
+        }
       } else if constexpr (std::is_same_v<T, DATE>) {
         if (const auto* real = std::get_if<double>(&stored)) {
           value = *real;
@@ -664,6 +667,24 @@ void CDaoRecordset::MoveNext() {
     m_editMode = EditMode::kNone;
     m_where = Where::kAfterLast;
   }
+}
+
+void CDaoRecordset::TakeEachRow(const std::function<void()>& take) {
+  RequireOpen();
+  if (!m_snapshot) AfxThrowDaoException(kJetReadOnly, "Only a snapshot's rows can be taken");
+  try {
+    for (size_t i = 0; i < m_taken.size(); ++i) {
+      if (m_deleted.count(m_taken[i]) != 0) continue;
+      CDaoFieldExchange load(CDaoFieldExchange::kLoad);
+      load.m_pRowTake = &m_rows[i];
+      DoFieldExchange(&load);
+      take();
+    }
+  } catch (...) {
+    Close();
+    throw;
+  }
+  Close();
 }
 
 void CDaoRecordset::MovePrev() {

@@ -7,6 +7,7 @@
 #ifndef LUMORA_PLATFORM_DATABASE_DAO_RECORDSET_H_
 #define LUMORA_PLATFORM_DATABASE_DAO_RECORDSET_H_
 
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -40,6 +41,7 @@ class CDaoFieldExchange {
   Operation m_nOperation;
   std::vector<DaoColumn> m_columns;  // kDescribe collects here
   const DaoRow* m_pRowIn = nullptr;  // kLoad reads from here
+  DaoRow* m_pRowTake = nullptr;      // or moves the values out of this one
   DaoRow m_rowOut;                   // kStore writes here
   size_t m_nField = 0;               // the next column's position in m_pRowIn
 };
@@ -80,6 +82,10 @@ class CDaoRecordset {
   bool IsDeleted() const;
   void MoveFirst();
   void MoveNext();
+  // For a snapshot read once, first to last (a collection that keeps every row): loads
+  // each row into the members in turn, moving its values there instead of copying them,
+  // calls `take`, and closes the set, whose rows are spent. Throws for a dynaset.
+  void TakeEachRow(const std::function<void()>& take);
   void MovePrev();
   void MoveLast();
   // The number of (not deleted) rows in the set. Constant time, except that a dynaset over

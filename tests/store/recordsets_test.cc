@@ -226,6 +226,34 @@ TEST_F(RecordsetTest, NullsAreToldFromZerosAndEmptyValues) {
   EXPECT_EQ(set.m_Value, "") << "an empty blob reads as the empty text";
 }
 
+// A collection keeps a snapshot's rows by taking them: each row reaches the members
+// once, in the set's order, with what a walk would have loaded (a NULL as the default),
+// and the set is closed after, also when the taker gives up.
+TEST_F(RecordsetTest, TakingASnapshotsRowsGivesWhatAWalkGives) {
+  AddKey("S", "b", "second");
+  AddKey("other", "x");
+  AddKey("s", "A", std::string(300, 'v'));
+  m_db.Execute("INSERT INTO Main (Section, Key, Value, Type) VALUES ('S', 'nulls', NULL, NULL)");
+  CKeySet set(&m_db, dbOpenSnapshot);
+  set.m_strFilter = "SECTION = 'S'";
+  set.Open();
+  std::vector<std::string> taken;
+  set.TakeEachRow([&] {
+    taken.push_back(set.m_Section + "." + set.m_Key + "=" + set.m_Value + "/" + std::to_string(set.m_Type));
+    set.m_Value = "scribbled";  // the members are the taker's to spend
+  });
+  EXPECT_EQ(taken, (Strings{"S.b=second/5", "s.A=" + std::string(300, 'v') + "/5", "S.nulls=/0"}));
+  EXPECT_FALSE(set.IsOpen());
+
+  set.Open();
+  EXPECT_THROW(set.TakeEachRow([] { throw std::runtime_error("the taker gives up"); }), std::runtime_error);
+  EXPECT_FALSE(set.IsOpen());
+  CKeySet live(&m_db, dbOpenDynaset);
+  live.Open();
+  EXPECT_EQ(CodeOf([&] { live.TakeEachRow([] {}); }), CDaoException::ScodeOf(kJetReadOnly));
+  EXPECT_TRUE(live.IsOpen()) << "a dynaset's rows are not the taker's";
+}
+
 TEST_F(RecordsetTest, FindFirstAndFindNextWalkInOrder) {
   for (const char* key : {"x", "y", "x", "z", "x"}) AddKey("S", key, key);
   for (int type : {dbOpenDynaset, dbOpenSnapshot}) {
