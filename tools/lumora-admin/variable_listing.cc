@@ -58,19 +58,28 @@ HRESULT ReadVariable(IPRSuperKeyAttr* item, bool withRawValue, VariableRow* row)
 HRESULT ReadSectionVariables(IPRProfileSuperUser* superUser, const std::string& section,
                              std::vector<VariableRow>* rows) {
   rows->clear();
+  return ReadSectionVariables(
+      superUser, section, [rows](LONG count) { rows->reserve(static_cast<size_t>(count)); },
+      [rows](const VariableRow& row) { rows->push_back(row); });
+}
+
+HRESULT ReadSectionVariables(IPRProfileSuperUser* superUser, const std::string& section,
+                             const std::function<void(LONG count)>& start,
+                             const std::function<void(const VariableRow&)>& each) {
   Bstr name = Bstr::FromUtf8(section);
   ComPtr<IPRKeyAttrsCollection> collection;
   HRESULT hr = superUser->ExecuteReadAllKeysInSection(name.get(), collection.put());
   if (FAILED(hr)) return hr;
   LONG count = 0;
   if (FAILED(hr = collection->get_Count(&count))) return hr;
-  rows->reserve(static_cast<size_t>(count));
+  start(count);
   // One walk over the snapshot: the enumerator makes every item in one pass.
   ComPtr<IUnknown> unknown;
   if (FAILED(hr = collection->get__NewEnum(unknown.put()))) return hr;
   ComPtr<IEnumVARIANT> items;
   if (FAILED(hr = unknown.query_to(items.put()))) return hr;
   std::vector<VARIANT> batch(kBatch);
+  VariableRow row;
   for (;;) {
     ULONG fetched = 0;
     hr = items->Next(kBatch, batch.data(), &fetched);
@@ -82,7 +91,8 @@ HRESULT ReadSectionVariables(IPRProfileSuperUser* superUser, const std::string& 
       ComPtr<IPRSuperKeyAttr> attr;
       if (SUCCEEDED(itemResult) && item.vt() == VT_DISPATCH && item->pdispVal != nullptr) {
         itemResult = item->pdispVal->QueryInterface(IID_IPRSuperKeyAttr, attr.put_void());
-        if (SUCCEEDED(itemResult)) itemResult = ReadVariable(attr.get(), false, &rows->emplace_back());
+        if (SUCCEEDED(itemResult)) itemResult = ReadVariable(attr.get(), false, &row);
+        if (SUCCEEDED(itemResult)) each(row);
       } else if (SUCCEEDED(itemResult)) {
         itemResult = E_UNEXPECTED;
       }
@@ -144,11 +154,12 @@ std::string VolatilityName(LONG volatility) {
   }
 }
 
-void PrintVariables(const std::string& section, const std::vector<VariableRow>& rows, FILE* out) {
-  // Ten thousand variables make a few megabytes of text: every line is appended in
-  // place, without a string of its own.
-  std::string text = "section " + Quoted(section) + ": " + std::to_string(rows.size()) +
-                     (rows.size() == 1 ? " variable\n" : " variables\n");
+void AppendVariablesHeading(const std::string& section, size_t count, std::string* text) {
+  *text += "section " + Quoted(section) + ": " + std::to_string(count) + (count == 1 ? " variable\n" : " variables\n");
+}
+
+void AppendVariableLines(const VariableRow& row, std::string* out) {
+  std::string& text = *out;
   const auto field = [&text](std::string_view label) {
     text += "  ";
     text += label;
@@ -159,50 +170,50 @@ void PrintVariables(const std::string& section, const std::vector<VariableRow>& 
     AppendPrintable(&text, value);
     text += "\"\n";
   };
-  for (const VariableRow& row : rows) {
+  text += '\n';
+  AppendPrintable(&text, row.uki);
+  text += '\n';
+  field("field name:");
+  quoted(row.fieldName);
+  field("type:");
+  text += TypeName(row.type);
+  text += '\n';
+  field("privacy:");
+  text += PrivacyName(row.privacy);
+  text += '\n';
+  field("volatility:");
+  text += VolatilityName(row.volatility);
+  text += '\n';
+  field("read-only:");
+  text += row.readOnly ? "yes\n" : "no\n";
+  field("linked:");
+  if (row.linked) {
+    text += "yes, to ";
+    AppendPrintable(&text, row.linkSource);
     text += '\n';
-    AppendPrintable(&text, row.uki);
-    text += '\n';
-    field("field name:");
-    quoted(row.fieldName);
-    field("type:");
-    text += TypeName(row.type);
-    text += '\n';
-    field("privacy:");
-    text += PrivacyName(row.privacy);
-    text += '\n';
-    field("volatility:");
-    text += VolatilityName(row.volatility);
-    text += '\n';
-    field("read-only:");
-    text += row.readOnly ? "yes\n" : "no\n";
-    field("linked:");
-    if (row.linked) {
-      text += "yes, to ";
-      AppendPrintable(&text, row.linkSource);
-      text += '\n';
-    } else {
-      text += "no\n";
-    }
-    field("display value:");
-    if (row.valueSet) {
-      quoted(row.displayValue);
-    } else {
-      text += "(not set)\n";
-    }
-    const std::string lastShared = FormatDateTime(row.lastShared);
-    if (lastShared.empty()) {
-      text += "  last shared:\n";
-    } else {
-      field("last shared:");
-      text += lastShared;
-      text += '\n';
-    }
-    if (text.size() > (1u << 16)) {
-      std::fwrite(text.data(), 1, text.size(), out);
-      text.clear();
-    }
+  } else {
+    text += "no\n";
   }
+  field("display value:");
+  if (row.valueSet) {
+    quoted(row.displayValue);
+  } else {
+    text += "(not set)\n";
+  }
+  const std::string lastShared = FormatDateTime(row.lastShared);
+  if (lastShared.empty()) {
+    text += "  last shared:\n";
+  } else {
+    field("last shared:");
+    text += lastShared;
+    text += '\n';
+  }
+}
+
+void PrintVariables(const std::string& section, const std::vector<VariableRow>& rows, FILE* out) {
+  std::string text;
+  AppendVariablesHeading(section, rows.size(), &text);
+  for (const VariableRow& row : rows) AppendVariableLines(row, &text);
   std::fwrite(text.data(), 1, text.size(), out);
 }
 
@@ -233,15 +244,26 @@ JsonValue VariablesJson(const std::string& section, const std::vector<VariableRo
 }
 
 HRESULT ShowSection(IPRProfileSuperUser* superUser, const std::string& section, bool json, FILE* out) {
-  std::vector<VariableRow> rows;
-  const HRESULT hr = ReadSectionVariables(superUser, section, &rows);
-  if (FAILED(hr)) return hr;
   if (json) {
+    std::vector<VariableRow> rows;
+    const HRESULT hr = ReadSectionVariables(superUser, section, &rows);
+    if (FAILED(hr)) return hr;
     const std::string text = WriteSafeJson(VariablesJson(section, rows)) + "\n";
     std::fwrite(text.data(), 1, text.size(), out);
-  } else {
-    PrintVariables(section, rows, out);
+    return S_OK;
   }
+  // Each variable's lines are made as it is read, without a row kept for it; the text is
+  // written only when the whole section was read, so a failure prints nothing.
+  std::string text;
+  const HRESULT hr = ReadSectionVariables(
+      superUser, section,
+      [&](LONG count) {
+        text.reserve(static_cast<size_t>(count) * 320);
+        AppendVariablesHeading(section, static_cast<size_t>(count), &text);
+      },
+      [&](const VariableRow& row) { AppendVariableLines(row, &text); });
+  if (FAILED(hr)) return hr;
+  std::fwrite(text.data(), 1, text.size(), out);
   return S_OK;
 }
 

@@ -5,6 +5,7 @@
 #define LUMORA_TOOLS_LUMORA_ADMIN_VARIABLE_LISTING_H_
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,11 @@ HRESULT ReadVariable(IPRSuperKeyAttr* item, bool withRawValue, VariableRow* row)
 // Every variable of `section` in the store's order (ExecuteReadAllKeysInSection).
 HRESULT ReadSectionVariables(IPRProfileSuperUser* superUser, const std::string& section,
                              std::vector<VariableRow>* rows);
+// The same, one variable at a time as it is read: `start` learns their number first,
+// then `each` sees every one (the row is reused; keep what you need of it).
+HRESULT ReadSectionVariables(IPRProfileSuperUser* superUser, const std::string& section,
+                             const std::function<void(LONG count)>& start,
+                             const std::function<void(const VariableRow&)>& each);
 
 // The names of the enumerations' members, as the administrator reads them.
 std::string TypeName(LONG type);
@@ -41,6 +47,9 @@ std::string VolatilityName(LONG volatility);
 
 // One block of lines per variable; every text taken from the store made printable.
 void PrintVariables(const std::string& section, const std::vector<VariableRow>& rows, FILE* out);
+// The same in parts: the heading, then each variable's block, appended to *text.
+void AppendVariablesHeading(const std::string& section, size_t count, std::string* text);
+void AppendVariableLines(const VariableRow& row, std::string* text);
 // {"section": ..., "variables": [{...}, ...]} on one line.
 JsonValue VariablesJson(const std::string& section, const std::vector<VariableRow>& rows);
 JsonValue VariableJson(const VariableRow& row);
