@@ -417,16 +417,21 @@ HRESULT PRKeyAttrsCollection::get__NewEnum(IUnknown** pVal) {
   return LUMORA_ERROR_BOUNDARY([&]() -> HRESULT {
     if (pVal == nullptr) return E_POINTER;
     *pVal = nullptr;
-    std::vector<Variant> items(m_rows.size());
+    // What every item needs from the store is read now, in one pass; the items are made
+    // from it and the snapshot's rows as they are fetched. The enumerator keeps this
+    // collection alive.
+    std::shared_ptr<const Prefetched> prefetched;
     if (!m_rows.empty()) {
       CKeySet reader(SnapshotDatabase(), dbOpenSnapshot);
-      const Prefetched prefetched = PrefetchForEveryRow(&reader);
-      for (size_t row = 0; row < m_rows.size(); ++row) {
-        const HRESULT hr = MakeItem(row, {}, &reader, items[row].get(), &prefetched);
-        if (FAILED(hr)) return hr;
-      }
+      prefetched = std::make_shared<const Prefetched>(PrefetchForEveryRow(&reader));
     }
-    return CComEnumVariant::Create(std::move(items), pVal);
+    auto self = std::make_shared<ComPtr<PRKeyAttrsCollection>>(this);
+    return CComEnumVariant::Create(
+        m_rows.size(),
+        [self, prefetched](size_t row, VARIANT* item) {
+          return (*self)->MakeItem(row, {}, nullptr, item, prefetched.get());
+        },
+        pVal);
   });
 }
 

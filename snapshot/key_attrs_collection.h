@@ -86,12 +86,14 @@ class PRKeyAttrsCollection : public Implements<DispatchImpl<IPRKeyAttrsCollectio
   void LoadRow(size_t row, CKeySet* set) const;
   // What items made for every row at once need from other rows and tables, read in one
   // pass each instead of once per item: the links' source values and, for privileged
-  // items, the enumerations' labels (both indexed by row).
+  // items, the enumerations' labels (the link values indexed by row).
   struct Prefetched {
     std::vector<std::string> linkValues;
     EnumLabelBook enumLabels;  // of every enumeration row, for the privileged items
   };
   Prefetched PrefetchForEveryRow(CKeySet* reader) const;
+  // `reader` is the store's row holder for the item's reads; with everything prefetched
+  // and no array key there are none, and it may be null.
   HRESULT MakeItem(size_t row, const std::string& arrayKey, CKeySet* reader, VARIANT* item,
                    const Prefetched* prefetched = nullptr) const;
   // The row an index names, by position or by uki; *arrayKey receives a uki's array key.

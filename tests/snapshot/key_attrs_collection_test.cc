@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "snapshot/enum_variant.h"
 #include "store/profile_database.h"
 #include "tests/snapshot/snapshot_test_fixture.h"
 #include "tests/support/counting_unknown.h"
@@ -331,6 +332,68 @@ TEST_F(KeyAttrsCollectionTest, EnumeratorsCopyWalkSkipAndClone) {
   EXPECT_EQ(fetched, 0u);
 }
 
+// The enumerator makes its items as they are fetched, from what it read when it was
+// made: a change in the store or a closed store afterwards changes none of them.
+TEST_F(KeyAttrsCollectionTest, AnEnumeratorGivesWhatTheStoreHeldWhenItWasMade) {
+  Add("common", "colour", "blue");
+  Add("sec", "own", "old");
+  Add("sec", "common.colour", "", eTypeString, "Colour", ePrivacyShared, true);
+  ComPtr<PRKeyAttrsCollection> section = MakeObject<PRKeyAttrsCollection>();
+  section->FillSection("sec");
+  ComPtr<IUnknown> unknown;
+  ASSERT_EQ(section->get__NewEnum(unknown.put()), S_OK);
+  ComPtr<IEnumVARIANT> walk = unknown.query<IEnumVARIANT>();
+  section.reset();
+  {
+    CKeySet set(m_db, dbOpenDynaset);
+    set.Open();
+    for (; !set.IsEOF(); set.MoveNext()) {
+      set.Edit();
+      set.m_Value = ProtectValue("changed");
+      set.Update();
+    }
+  }
+  CloseProfileDatabase();
+  VARIANT items[2];
+  ULONG fetched = 0;
+  ASSERT_EQ(walk->Next(2, items, &fetched), S_OK);
+  std::vector<std::string> values;
+  for (VARIANT& item : items) {
+    Bstr raw;
+    EXPECT_EQ(ComPtr<IDispatch>(item.pdispVal).query<IPRSuperKeyAttr>()->get_RawValue(raw.put()), S_OK);
+    values.push_back(raw.ToUtf8());
+    VariantClear(&item);
+  }
+  EXPECT_EQ(values, (std::vector<std::string>{"old", "blue"}));
+}
+
+// A fetch is all or nothing: when one item cannot be made, those made before it in the
+// same fetch are released and the position stays.
+TEST(EnumVariantTest, AnItemThatCannotBeMadeFailsItsWholeFetch) {
+  int made = 0;
+  ComPtr<IUnknown> unknown;
+  ASSERT_EQ(CComEnumVariant::Create(
+                4,
+                [&made](size_t index, VARIANT* item) -> HRESULT {
+                  if (index == 2 && made < 10) return (made += 10), E_OUTOFMEMORY;  // once
+                  ++made;
+                  item->vt = VT_BSTR;
+                  item->bstrVal = SysAllocString(u"an item");  // a leak if not released
+                  return S_OK;
+                },
+                unknown.put()),
+            S_OK);
+  ComPtr<IEnumVARIANT> walk = unknown.query<IEnumVARIANT>();
+  VARIANT items[4];
+  ULONG fetched = 7;
+  EXPECT_EQ(walk->Next(4, items, &fetched), E_OUTOFMEMORY);
+  EXPECT_EQ(fetched, 0u);
+  EXPECT_EQ(walk->Next(4, items, &fetched), S_OK) << "the position stayed at the first";
+  EXPECT_EQ(fetched, 4u);
+  for (VARIANT& item : items) VariantClear(&item);
+  EXPECT_EQ(walk->Next(1, items, &fetched), S_FALSE);
+}
+
 TEST_F(KeyAttrsCollectionTest, TheCollectionKeepsItsSessionAndReachesTheStoreAfterAClose) {
   Add("common", "colour", "blue");
   Add("sec", "common.colour", "", eTypeString, "Colour", ePrivacyShared, true);
@@ -493,12 +556,11 @@ TEST_F(KeyAttrsCollectionTest, EnumeratingASectionGivesWhatEachItemGivesAlone) {
     alone.push_back(describe(item.get()));
   }
   EXPECT_EQ(enumerated, alone);
-  EXPECT_EQ(enumerated,
-            (std::vector<std::string>{"sec.choice|2|green|red,green,", "sec.bare|1||", "sec.common.size|1|S|S,M,",
-                                      "sec.common.colour|blue|blue|no labels", "sec.common.gone|||no labels",
-                                      "sec.plain|p|p|no labels", "sec.choice2|1|only|only,",
-                                      "sec.reversed|1|first|second,first,first again,",
-                                      "sec.common.size2|2|own 2|a,b,"}));
+  EXPECT_EQ(enumerated, (std::vector<std::string>{
+                            "sec.choice|2|green|red,green,", "sec.bare|1||", "sec.common.size|1|S|S,M,",
+                            "sec.common.colour|blue|blue|no labels", "sec.common.gone|||no labels",
+                            "sec.plain|p|p|no labels", "sec.choice2|1|only|only,",
+                            "sec.reversed|1|first|second,first,first again,", "sec.common.size2|2|own 2|a,b,"}));
 }
 
 TEST_F(KeyAttrsCollectionTest, AThousandRequestsWithTheFallbackReadTheRightRows) {
