@@ -358,7 +358,6 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
     const std::string select =
         "SELECT rowid" + (needRows ? ", " + m_selectList : std::string()) + " FROM [" + m_table + "] WHERE rowid <= ?";
     std::map<std::string, Statement> statements;  // one per shape of alternative
-    std::map<int64_t, DaoRow> merged;             // the alternatives' rows, each once, in rowid order
     for (const auto& [where, parameters] : queries) {
       Statement& statement = statements[where];
       if (!statement) {
@@ -367,10 +366,18 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
         statement = Prepare(sql);
       } else {
         sqlite3_reset(statement.get());
-        sqlite3_clear_bindings(statement.get());
       }
+      // Every parameter is bound anew. The texts stay in `queries` until the statements
+      // are gone, so the engine reads them where they are.
       sqlite3_bind_int64(statement.get(), 1, m_lastRowidAtOpen);
-      BindAll(statement.get(), parameters, 2);
+      for (size_t i = 0; i < parameters.size(); ++i) {
+        const int index = static_cast<int>(i) + 2;
+        if (const auto* text = std::get_if<std::string>(&parameters[i])) {
+          sqlite3_bind_text(statement.get(), index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
+        } else {
+          Bind(statement.get(), index, parameters[i]);
+        }
+      }
       int rc = SQLITE_OK;
       while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
         const int64_t rowid = sqlite3_column_int64(statement.get(), 0);
@@ -384,22 +391,16 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
             continue;
           }
         }
-        if (queries.size() > 1) {
-          merged.emplace(rowid, std::move(row));
-          continue;
-        }
         if (m_snapshot) m_rows.push_back(std::move(row));
         m_taken.push_back(rowid);
       }
       if (rc != SQLITE_DONE) ThrowSqliteError(Db(), rc, "Open [" + m_table + "]");  // the set stays closed
     }
-    for (auto& [rowid, row] : merged) {
-      if (m_snapshot) m_rows.push_back(std::move(row));
-      m_taken.push_back(rowid);
-    }
-    // One query's rows come in its index's order; the set keeps row order. Sorting them
-    // here costs far less than the engine's sort of whole rows into a temporary table.
-    if (!std::is_sorted(m_taken.begin(), m_taken.end())) {
+    // One query's rows come in its index's order, and alternatives may name a row twice;
+    // the set keeps each row once, in row order. Sorting them here costs far less than
+    // the engine's sort of whole rows into a temporary table.
+    if (!std::is_sorted(m_taken.begin(), m_taken.end()) ||
+        std::adjacent_find(m_taken.begin(), m_taken.end()) != m_taken.end()) {
       std::vector<size_t> order(m_taken.size());
       for (size_t i = 0; i < order.size(); ++i) order[i] = i;
       std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return m_taken[a] < m_taken[b]; });
@@ -408,6 +409,7 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
       taken.reserve(order.size());
       rows.reserve(m_snapshot ? order.size() : 0);
       for (const size_t i : order) {
+        if (!taken.empty() && taken.back() == m_taken[i]) continue;  // the same row, read within one read
         taken.push_back(m_taken[i]);
         if (m_snapshot) rows.push_back(std::move(m_rows[i]));
       }
