@@ -1,28 +1,43 @@
 // The value owners of values.h.
 #include "lumora/values.h"
 
+#include <limits>
+
 #include "lumora/utf.h"
 
 namespace lumora {
+namespace {
+
+// A BSTR's length is a 32-bit count. A longer text is given a length the allocator
+// refuses, so it gets no string (as for a failed allocation) rather than one cut to the
+// count's low bits.
+UINT LengthOrRefused(size_t length) {
+  return length > std::numeric_limits<UINT>::max() ? std::numeric_limits<UINT>::max() : static_cast<UINT>(length);
+}
+
+}  // namespace
 
 Bstr Bstr::FromUtf8(std::string_view text) {
+  // Checked before the text is read: the ASCII path writes text.size() units into the
+  // string it allocates.
+  if (text.size() > std::numeric_limits<UINT>::max()) return Bstr();
   if (!IsAscii(text)) return FromUtf16(Utf8ToUtf16(text));
   // Most names and values are ASCII: widen them straight into the BSTR.
   Bstr result;
-  result.m_s = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));
+  result.m_s = SysAllocStringLen(nullptr, LengthOrRefused(text.size()));
   if (result.m_s != nullptr) Utf8ToUtf16(text, result.m_s);
   return result;
 }
 
 Bstr Bstr::FromUtf16(std::u16string_view text) {
   Bstr result;
-  result.m_s = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  result.m_s = SysAllocStringLen(text.data(), LengthOrRefused(text.size()));
   return result;
 }
 
 Bstr Bstr::FromBytes(std::string_view bytes) {
   Bstr result;
-  result.m_s = SysAllocStringByteLen(bytes.data(), static_cast<UINT>(bytes.size()));
+  result.m_s = SysAllocStringByteLen(bytes.data(), LengthOrRefused(bytes.size()));
   return result;
 }
 

@@ -244,7 +244,10 @@ HRESULT PRKeyAttrsCollection::MakeItem(size_t row, const std::string& arrayKey, 
 
 PRKeyAttrsCollection::Prefetched PRKeyAttrsCollection::PrefetchForEveryRow(CKeySet* reader) const {
   Prefetched prefetched;
-  prefetched.linkValues = LinkSourceValues(reader->m_pDatabase);
+  prefetched.rawValues = LinkSourceValues(reader->m_pDatabase);
+  for (size_t row = 0; row < m_rows.size(); ++row) {
+    if (!m_rows[row].linked) prefetched.rawValues[row] = UnprotectValue(m_rows[row].value);
+  }
   if (m_privileged) {
     std::vector<std::string> enumerations;
     for (const Row& r : m_rows) {
@@ -268,7 +271,7 @@ HRESULT PRKeyAttrsCollection::MakeItem(size_t row, const std::string& arrayKey, 
   LONG type = r.type;
   std::string display;
   if (arrayKey.empty() && prefetched) {
-    raw = r.linked ? prefetched->linkValues[row] : UnprotectValue(r.value);
+    raw = prefetched->rawValues[row];
     if (m_privileged) {
       display = DisplayTextOf(type, raw, [&](LONG index) {
         return prefetched->enumLabels.Label(r.linked ? r.key : MakeUki(r.section, r.key), index);

@@ -85,10 +85,12 @@ class PRKeyAttrsCollection : public Implements<DispatchImpl<IPRKeyAttrsCollectio
   // Puts row `row` into the members of a key set, for the store's row operations.
   void LoadRow(size_t row, CKeySet* set) const;
   // What items made for every row at once need from other rows and tables, read in one
-  // pass each instead of once per item: the links' source values and, for privileged
-  // items, the enumerations' labels (the link values indexed by row).
+  // pass each instead of once per item: every row's effective raw value (a link's that of
+  // its source) and, for privileged items, the enumerations' labels (the raw values
+  // indexed by row). The raw values are unprotected here, not when an item is made: the
+  // items must give what the store held at this read, also after a password reset.
   struct Prefetched {
-    std::vector<std::string> linkValues;
+    std::vector<std::string> rawValues;
     EnumLabelBook enumLabels;  // of every enumeration row, for the privileged items
   };
   Prefetched PrefetchForEveryRow(CKeySet* reader) const;

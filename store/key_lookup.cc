@@ -136,6 +136,15 @@ std::string LabelOwner(std::string_view uki) {
   return IsCommonSection(SectionOfUki(key)) ? key : std::string(uki);
 }
 
+// The option index of the current row of an enumeration set as EnumLabel's filter
+// compares it with a whole number: the member is cut to 32 bits and reads a NULL as 0,
+// where the engine finds neither equal.
+std::optional<int64_t> StoredIndex(const CEnumSet& set) {
+  constexpr int kIndexField = 1;  // Label, enumIndex, uki
+  const auto* stored = std::get_if<int64_t>(&set.CurrentValue(kIndexField));
+  return stored != nullptr ? std::optional<int64_t>(*stored) : std::nullopt;
+}
+
 // A uki as the store compares it: without regard to (ASCII) letter case.
 std::string Folded(std::string_view uki) {
   std::string folded(uki);
@@ -161,7 +170,7 @@ EnumLabelBook::EnumLabelBook(CEnumSet& set, const std::vector<std::string>& ukis
   set.m_equalAny = std::move(names);
   set.Open(dbOpenSnapshot);
   for (; !set.IsEOF(); set.MoveNext()) {
-    m_options[Folded(set.m_uki)].push_back({set.m_enumIndex, std::move(set.m_Label)});
+    m_options[Folded(set.m_uki)].push_back({StoredIndex(set), std::move(set.m_Label)});
   }
   set.Close();
 }
@@ -170,7 +179,7 @@ std::string EnumLabelBook::Label(std::string_view uki, LONG index) const {
   const auto found = m_options.find(Folded(uki));
   if (found == m_options.end()) return {};
   for (const Option& option : found->second) {
-    if (option.index == index) return option.label;
+    if (option.index == int64_t{index}) return option.label;
   }
   return {};
 }

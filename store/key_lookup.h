@@ -63,7 +63,9 @@ class EnumLabelBook {
 
  private:
   struct Option {
-    LONG index;
+    // The stored index when the engine finds it equal to a whole number: an integer (or a
+    // real of a whole value); none for a NULL, a text, a blob or a fraction.
+    std::optional<int64_t> index;
     std::string label;
   };
   // By uki folded as the store compares it, each enumeration's rows in the table's order.

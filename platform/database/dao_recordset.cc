@@ -478,6 +478,14 @@ bool CDaoRecordset::IsDeleted() const {
   return m_where == Where::kOnRow && m_currentDeleted;
 }
 
+const DaoValue& CDaoRecordset::CurrentValue(int field) const {
+  RequireCurrent();
+  if (field < 0 || static_cast<size_t>(field) >= m_currentRow.size()) {
+    AfxThrowDaoException(kJetUnexpected, "No such field: " + std::to_string(field));
+  }
+  return m_currentRow[static_cast<size_t>(field)];
+}
+
 long CDaoRecordset::GetRecordCount() {
   RequireOpen();
   if (!m_takenCount) {

@@ -80,6 +80,10 @@ class CDaoRecordset {
   bool IsEOF() const;
   // Whether the current row was deleted through this set.
   bool IsDeleted() const;
+  // Field `field` (in field-exchange order) of the current row as it was read, before it
+  // became a member: it tells a NULL, a text or a fraction from the number the member
+  // shows. Throws without a current row.
+  const DaoValue& CurrentValue(int field) const;
   void MoveFirst();
   void MoveNext();
   // For a snapshot read once, first to last (a collection that keeps every row): loads

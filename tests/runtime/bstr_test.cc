@@ -1,6 +1,8 @@
 // BSTR allocation, lengths and binary content; the Bstr owner; UTF conversion.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
 #include <cstring>
 
 #include "lumora/utf.h"
@@ -104,6 +106,21 @@ TEST(UtfTest, WorstCaseTextsFitAndEveryPositionConverts) {
   const Bstr withZero = Bstr::FromUtf8(std::string("a\0b", 3));
   EXPECT_EQ(SysStringLen(withZero.get()), 3u) << "an ASCII text keeps its zero bytes";
   EXPECT_EQ(withZero.ToUtf8(), std::string("a\0b", 3));
+}
+
+// A BSTR counts its length in 32 bits. A text past that gets no string, as a failed
+// allocation does: a string cut to the count's low bits would lose the rest of the value,
+// and writing the whole text into a string of that size would run past its end. The
+// texts are zero pages mapped read-only, so they cost address space, not memory.
+TEST(BstrTest, TextsTooLongForALengthGetNoString) {
+  constexpr size_t kPast = (size_t{1} << 32) + 16;
+  void* pages = mmap(nullptr, 2 * kPast, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(pages, MAP_FAILED);
+  const auto* bytes = static_cast<const char*>(pages);
+  EXPECT_FALSE(Bstr::FromUtf8(std::string_view(bytes, kPast))) << "ASCII (zero bytes) past the count";
+  EXPECT_FALSE(Bstr::FromBytes(std::string_view(bytes, kPast)));
+  EXPECT_FALSE(Bstr::FromUtf16(std::u16string_view(static_cast<const char16_t*>(pages), kPast)));
+  munmap(pages, 2 * kPast);
 }
 
 }  // namespace

@@ -367,6 +367,46 @@ TEST_F(KeyAttrsCollectionTest, AnEnumeratorGivesWhatTheStoreHeldWhenItWasMade) {
   EXPECT_EQ(values, (std::vector<std::string>{"old", "blue"}));
 }
 
+// A password reset makes the stored values unreadable under the new password; an
+// enumerator made before it still hands out the values read when it was made, the
+// section's own values as well as its links' sources, plain and privileged alike.
+TEST_F(KeyAttrsCollectionTest, AnEnumeratorKeepsItsValuesThroughAPasswordReset) {
+  Add("common", "colour", "blue");
+  Add("sec", "own", "old");
+  Add("sec", "when", "2024-02-29", eTypeDate);
+  Add("sec", "common.colour", "", eTypeString, "Colour", ePrivacyShared, true);
+  ComPtr<PRKeyAttrsCollection> section = MakeObject<PRKeyAttrsCollection>();
+  section->FillSection("sec");
+  auto plain = Read({"sec.own", "sec.common.colour"});
+  ComPtr<IUnknown> superUnknown;
+  ComPtr<IUnknown> plainUnknown;
+  ASSERT_EQ(section->get__NewEnum(superUnknown.put()), S_OK);
+  ASSERT_EQ(plain->get__NewEnum(plainUnknown.put()), S_OK);
+  ASSERT_EQ(ResetDatabasePassword(), S_OK);
+  CloseProfileDatabase();
+  ASSERT_EQ(OpenProfileDatabase(), S_OK) << "the store opens under a new password";
+  ASSERT_NE(UnprotectValue(ProtectValue("x")), "") << "the store still protects values";
+
+  VARIANT items[3];
+  ULONG fetched = 0;
+  ASSERT_EQ(superUnknown.query<IEnumVARIANT>()->Next(3, items, &fetched), S_OK);
+  std::vector<std::string> values;
+  for (VARIANT& item : items) {
+    Bstr raw;
+    EXPECT_EQ(ComPtr<IDispatch>(item.pdispVal).query<IPRSuperKeyAttr>()->get_RawValue(raw.put()), S_OK);
+    values.push_back(raw.ToUtf8());
+    VariantClear(&item);
+  }
+  EXPECT_EQ(values, (std::vector<std::string>{"old", "2024-02-29", "blue"}));
+  ASSERT_EQ(plainUnknown.query<IEnumVARIANT>()->Next(2, items, &fetched), S_OK);
+  values.clear();
+  for (size_t i = 0; i < 2; ++i) {
+    values.push_back(ValueText(ComPtr<IDispatch>(items[i].pdispVal).query<IPRKeyAttr>().get()));
+    VariantClear(&items[i]);
+  }
+  EXPECT_EQ(values, (std::vector<std::string>{"old", "blue"}));
+}
+
 // A fetch is all or nothing: when one item cannot be made, those made before it in the
 // same fetch are released and the position stays.
 TEST(EnumVariantTest, AnItemThatCannotBeMadeFailsItsWholeFetch) {

@@ -101,6 +101,41 @@ TEST_F(KeyLookupTest, EnumLabels) {
   EXPECT_EQ(upper, -1) << "an empty array, not an empty VARIANT";
 }
 
+// A section's labels are read once into a book that must answer as EnumLabel and
+// EnumLabels answer, whatever the table holds: names in any letter case, an index twice,
+// and indexes stored as no write makes them (none, past 32 bits), which the engine's
+// comparison with a whole number never matches.
+TEST_F(KeyLookupTest, TheLabelBookAnswersAsEachLookupAlone) {
+  AddLabels("common.colour", {"red", "green"});
+  AddLabels("S.common.colour", {"own red"});
+  AddLabel("s.SIZE", 2, "large");
+  AddLabel("S.size", 1, "small");
+  AddLabel("S.size", 2, "large again");
+  m_db->Execute(
+      "INSERT INTO Enums (Label, enumIndex, uki) VALUES ('none', NULL, 'S.odd'), ('wide', 4294967297, 'S.odd'), "
+      "('one', 1, 'S.odd'), ('minus', -4294967297, 'S.odd')");
+  const std::vector<std::string> ukis = {"S.size", "S.common.colour", "S.odd", "S.none"};
+  CEnumSet read(m_db);
+  const EnumLabelBook book(read, ukis);
+  for (const std::string& uki : ukis) {
+    for (LONG index = -1; index <= 4; ++index) {
+      CEnumSet alone(m_db);
+      alone.Open();
+      EXPECT_EQ(book.Label(uki, index), EnumLabel(alone, uki, std::to_string(index))) << uki << " " << index;
+    }
+    Variant labels;
+    CEnumSet alone(m_db);
+    const long count = EnumLabels(alone, uki, labels.get());
+    std::vector<std::string> listed;
+    for (LONG i = 0; i < count; ++i) {
+      Bstr label;
+      ASSERT_EQ(SafeArrayGetElement(labels->parray, &i, label.put()), S_OK);
+      listed.push_back(label.ToUtf8());
+    }
+    EXPECT_EQ(book.Labels(uki), listed) << uki;
+  }
+}
+
 TEST_F(KeyLookupTest, ScratchItemsAreFoundBySectionAndKey) {
   CScratchSet set(m_db);
   set.Open();
