@@ -28,8 +28,6 @@ struct Row {
   RecordDescription description;
 };
 
-std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
-
 std::vector<BYTE> BytesOf(BSTR text) {
   const auto* bytes = reinterpret_cast<const BYTE*>(text);
   return std::vector<BYTE>(bytes, bytes + SysStringByteLen(text));

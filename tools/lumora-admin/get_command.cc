@@ -10,8 +10,6 @@
 namespace lumora::admin {
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
-
 void PrintText(const std::string& uki, const VariableDetails& details) {
   const VariableRow& row = details.row;
   std::printf("%s (%s)\n", Printable(uki).c_str(), TypeName(row.type).c_str());

@@ -12,8 +12,6 @@
 namespace lumora::admin {
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
-
 // The variable named `key`, or S_FALSE (and no item) when there is none.
 HRESULT FindItem(IPRScratchItemsCollection* scratch, const std::string& key, ComPtr<IPRScratchItem>* item) {
   Variant index = Variant::Utf8(key);

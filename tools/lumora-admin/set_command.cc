@@ -13,8 +13,6 @@
 namespace lumora::admin {
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
-
 int Set(const Options& options) {
   const std::string& uki = options.arguments[0];
   const std::string& value = options.arguments[1];

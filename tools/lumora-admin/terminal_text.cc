@@ -38,6 +38,14 @@ std::string Printable(std::string_view text) {
   return out;
 }
 
+std::string Quoted(std::string_view text) {
+  std::string out = "\"";
+  out.reserve(text.size() + 2);
+  AppendPrintable(&out, text);
+  out += '"';
+  return out;
+}
+
 void AppendPrintable(std::string* target, std::string_view text) {
   std::string& out = *target;
   for (size_t pos = 0; pos < text.size();) {

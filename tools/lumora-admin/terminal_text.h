@@ -22,6 +22,8 @@ namespace lumora::admin {
 std::string Printable(std::string_view text);
 // The same, appended to *out.
 void AppendPrintable(std::string* out, std::string_view text);
+// Printable(text) in double quotes: how the tool names a value, a key or a section.
+std::string Quoted(std::string_view text);
 
 // WriteJson of `value`, with the characters above that JSON leaves as they are (DEL, the
 // 8-bit controls, the reordering characters) written as \u escapes, so that the result

@@ -1,6 +1,8 @@
 // Reading a section's variables through the privileged items, and printing them.
 #include "variable_listing.h"
 
+#include <algorithm>
+
 #include "lumora/values.h"
 #include "terminal_text.h"
 
@@ -9,8 +11,6 @@ namespace {
 
 // Items are taken from the enumerator this many at a time.
 constexpr ULONG kBatch = 256;
-
-std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
 
 JsonValue Flag(bool value) { return JsonValue::Integer(value ? 1 : 0); }
 
@@ -72,7 +72,7 @@ HRESULT ReadSectionVariables(IPRProfileSuperUser* superUser, const std::string& 
   if (FAILED(hr)) return hr;
   LONG count = 0;
   if (FAILED(hr = collection->get_Count(&count))) return hr;
-  start(count);
+  start(std::max<LONG>(count, 0));  // a count is a size to reserve for
   // One walk over the snapshot: the enumerator makes every item in one pass.
   ComPtr<IUnknown> unknown;
   if (FAILED(hr = collection->get__NewEnum(unknown.put()))) return hr;
@@ -208,13 +208,6 @@ void AppendVariableLines(const VariableRow& row, std::string* out) {
     text += lastShared;
     text += '\n';
   }
-}
-
-void PrintVariables(const std::string& section, const std::vector<VariableRow>& rows, FILE* out) {
-  std::string text;
-  AppendVariablesHeading(section, rows.size(), &text);
-  for (const VariableRow& row : rows) AppendVariableLines(row, &text);
-  std::fwrite(text.data(), 1, text.size(), out);
 }
 
 JsonValue VariableJson(const VariableRow& row) {

@@ -45,9 +45,8 @@ std::string TypeName(LONG type);
 std::string PrivacyName(LONG privacy);
 std::string VolatilityName(LONG volatility);
 
-// One block of lines per variable; every text taken from the store made printable.
-void PrintVariables(const std::string& section, const std::vector<VariableRow>& rows, FILE* out);
-// The same in parts: the heading, then each variable's block, appended to *text.
+// One block of lines per variable, every text taken from the store made printable: the
+// heading, then each variable's block, appended to *text.
 void AppendVariablesHeading(const std::string& section, size_t count, std::string* text);
 void AppendVariableLines(const VariableRow& row, std::string* text);
 // {"section": ..., "variables": [{...}, ...]} on one line.
