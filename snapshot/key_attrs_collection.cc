@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -192,11 +193,11 @@ void PRKeyAttrsCollection::FillSection(const std::string& section) {
 
 std::vector<std::string> PRKeyAttrsCollection::LinkSourceValues(CDaoDatabase* database) const {
   // Many links share a source (every section's copy of a common variable): each source
-  // is asked and decrypted once.
+  // is asked and decrypted once. By folded section and key; empty until its row is read.
+  std::unordered_map<std::string, std::optional<std::string>> sourceValues;
   std::vector<std::string> sources;
-  std::unordered_map<std::string, std::string> sourceValues;  // by folded section and key
   for (const Row& r : m_rows) {
-    if (r.linked && sourceValues.emplace(FoldedUki(SectionOfUki(r.key), KeyOfUki(r.key)), std::string()).second) {
+    if (r.linked && sourceValues.emplace(FoldedUki(SectionOfUki(r.key), KeyOfUki(r.key)), std::nullopt).second) {
       sources.push_back(r.key);
     }
   }
@@ -207,14 +208,13 @@ std::vector<std::string> PRKeyAttrsCollection::LinkSourceValues(CDaoDatabase* da
   CKeySet set(database, dbOpenSnapshot);
   set.m_equalAny = KeyListNames(sources);
   set.Open();
-  std::unordered_set<std::string> found;
   for (; !set.IsEOF(); set.MoveNext()) {
-    std::string name = FoldedUki(set.m_Section, set.m_Key);
-    if (found.insert(name).second) sourceValues[name] = UnprotectValue(set.m_Value);
+    std::optional<std::string>& value = sourceValues[FoldedUki(set.m_Section, set.m_Key)];
+    if (!value) value = UnprotectValue(set.m_Value);
   }
   for (size_t row = 0; row < m_rows.size(); ++row) {
     if (!m_rows[row].linked) continue;
-    values[row] = sourceValues[FoldedUki(SectionOfUki(m_rows[row].key), KeyOfUki(m_rows[row].key))];
+    values[row] = sourceValues[FoldedUki(SectionOfUki(m_rows[row].key), KeyOfUki(m_rows[row].key))].value_or("");
   }
   return values;
 }

@@ -167,23 +167,24 @@ sqlite3_stmt* CDaoRecordset::Cached(const std::string& sql) {
   return found->second.get();
 }
 
-void CDaoRecordset::Bind(sqlite3_stmt* statement, int index, const DaoValue& value) {
+void CDaoRecordset::Bind(sqlite3_stmt* statement, int index, const DaoValue& value, BindCopy copy) {
+  const sqlite3_destructor_type keep = copy == BindCopy::kCopy ? SQLITE_TRANSIENT : SQLITE_STATIC;
   if (const auto* integer = std::get_if<int64_t>(&value)) {
     sqlite3_bind_int64(statement, index, *integer);
   } else if (const auto* real = std::get_if<double>(&value)) {
     sqlite3_bind_double(statement, index, *real);
   } else if (const auto* text = std::get_if<std::string>(&value)) {
-    sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), keep);
   } else if (const auto* bytes = std::get_if<std::vector<BYTE>>(&value)) {
-    sqlite3_bind_blob(statement, index, bytes->data(), static_cast<int>(bytes->size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(statement, index, bytes->data(), static_cast<int>(bytes->size()), keep);
   } else {
     sqlite3_bind_null(statement, index);
   }
 }
 
-void CDaoRecordset::BindAll(sqlite3_stmt* statement, const std::vector<DaoValue>& values, int first) {
+void CDaoRecordset::BindAll(sqlite3_stmt* statement, const std::vector<DaoValue>& values, int first, BindCopy copy) {
   int index = first;
-  for (const DaoValue& value : values) Bind(statement, index++, value);
+  for (const DaoValue& value : values) Bind(statement, index++, value, copy);
 }
 
 template <class MakeSql>
@@ -370,14 +371,7 @@ void CDaoRecordset::Open(int nOpenType, const char* lpszSQL, int /*nOptions*/) {
       // Every parameter is bound anew. The texts stay in `queries` until the statements
       // are gone, so the engine reads them where they are.
       sqlite3_bind_int64(statement.get(), 1, m_lastRowidAtOpen);
-      for (size_t i = 0; i < parameters.size(); ++i) {
-        const int index = static_cast<int>(i) + 2;
-        if (const auto* text = std::get_if<std::string>(&parameters[i])) {
-          sqlite3_bind_text(statement.get(), index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
-        } else {
-          Bind(statement.get(), index, parameters[i]);
-        }
-      }
+      BindAll(statement.get(), parameters, 2, BindCopy::kValuesOutliveStep);
       int rc = SQLITE_OK;
       while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
         const int64_t rowid = sqlite3_column_int64(statement.get(), 0);

@@ -166,8 +166,12 @@ class CDaoRecordset {
   size_t TextColumn(std::string_view name) const;
   // "([c1] = ? COLLATE NOCASE) AND ...": the comparison a filter of names compiles to.
   std::string EqualWhere(const std::vector<size_t>& columns) const;
-  void BindAll(sqlite3_stmt* statement, const std::vector<DaoValue>& values, int first = 1);
-  void Bind(sqlite3_stmt* statement, int index, const DaoValue& value);
+  // Texts and bytes are copied into the statement, unless the caller keeps `values`
+  // unchanged until the statement is reset or finalized (kValuesOutliveStep).
+  enum class BindCopy { kCopy, kValuesOutliveStep };
+  void BindAll(sqlite3_stmt* statement, const std::vector<DaoValue>& values, int first = 1,
+               BindCopy copy = BindCopy::kCopy);
+  void Bind(sqlite3_stmt* statement, int index, const DaoValue& value, BindCopy copy = BindCopy::kCopy);
   DaoRow ReadRow(sqlite3_stmt* statement, int firstColumn) const;
 
   // Membership. Rows come in rowid order: first the rows taken at open (every row of the
