@@ -71,12 +71,15 @@ locale_t UserTimeLocale() {
   std::lock_guard<std::mutex> lock(made);
   const auto known = locales->find(std::string_view(name));
   if (known != locales->end()) return known->second;
-  locale_t locale = newlocale(LC_TIME_MASK, name, static_cast<locale_t>(nullptr));
-  if (locale == static_cast<locale_t>(nullptr)) {
-    locale = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
+  // Only a locale that was made is kept under its name: one missing now may be found
+  // later (a host that installs it, or points LOCPATH at it, after the first date).
+  if (locale_t made = newlocale(LC_TIME_MASK, name, static_cast<locale_t>(nullptr))) {
+    return locales->emplace(name, made).first->second;
   }
-  // A failure to make even the C locale (no memory) is not kept: the next call tries again.
-  if (locale != static_cast<locale_t>(nullptr)) locales->emplace(name, locale);
+  const auto c = locales->find(std::string_view("C"));
+  if (c != locales->end()) return c->second;
+  locale_t locale = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
+  if (locale != static_cast<locale_t>(nullptr)) locales->emplace("C", locale);  // not kept when out of memory
   return locale;
 }
 

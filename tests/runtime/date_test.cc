@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "lumora/values.h"
+#include "tests/store/german_locale.h"
 
 namespace lumora {
 namespace {
@@ -89,6 +90,24 @@ TEST(DateTest, FormattingFollowsTheUserLocale) {
   EXPECT_DOUBLE_EQ(back, 36526.75);
   setenv("LC_ALL", "no_SUCH.locale", 1);
   EXPECT_EQ(Format(36526.0, 0), "01/01/2000") << "an unknown locale falls back to C";
+  unsetenv("LC_ALL");
+}
+
+// Locales are kept once made, but a name the machine could not give is asked again:
+// a host that makes its locale available later (here through LOCPATH) gets its dates.
+TEST(DateTest, ALocaleMissingAtFirstIsUsedOnceItCanBeFound) {
+  const std::string oldLocpath = std::getenv("LOCPATH") != nullptr ? std::getenv("LOCPATH") : "";
+  setenv("LOCPATH", "/nonexistent-lumora-locales", 1);
+  setenv("LC_ALL", testing::GermanLocale::kName, 1);
+  const std::string before = Format(36526.0, 0);
+  unsetenv("LOCPATH");
+  if (!oldLocpath.empty()) setenv("LOCPATH", oldLocpath.c_str(), 1);
+  {
+    testing::GermanLocale german;  // makes the locale findable, through LOCPATH if need be
+    if (!german.active()) GTEST_SKIP() << german.why();
+    EXPECT_EQ(before, "01/01/2000") << "no such locale where LOCPATH pointed: C";
+    EXPECT_EQ(Format(36526.0, 0), "01.01.2000");
+  }
   unsetenv("LC_ALL");
 }
 
