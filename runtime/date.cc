@@ -54,8 +54,10 @@ unsigned DaysInMonth(unsigned year, unsigned month) {
 
 // The user's time locale, or the C locale when the environment names none we have.
 // Making a locale reads its files, which cost more than the date it formats: each name
-// the environment has given is made once and kept for the life of the process (a
-// locale_t is safe to share between threads for the _l functions). Never freed.
+// is looked up once and what it gave (the C locale for a name the machine lacks) is
+// kept for the life of the process, never freed (a locale_t is safe to share between
+// threads for the _l functions). The lookup is kept per LOCPATH too, so that a host
+// that points LOCPATH at its own locales later finds them.
 locale_t UserTimeLocale() {
   const char* names[] = {"LC_ALL", "LC_TIME", "LANG"};
   const char* name = "C";
@@ -66,20 +68,19 @@ locale_t UserTimeLocale() {
       break;
     }
   }
+  const char* path = std::getenv("LOCPATH");
+  const std::string key = std::string(name) + '\n' + (path != nullptr ? path : "");
   static std::mutex made;
-  static std::map<std::string, locale_t, std::less<>>* locales = new std::map<std::string, locale_t, std::less<>>;
+  static std::map<std::string, locale_t>* locales = new std::map<std::string, locale_t>;
   std::lock_guard<std::mutex> lock(made);
-  const auto known = locales->find(std::string_view(name));
+  const auto known = locales->find(key);
   if (known != locales->end()) return known->second;
-  // Only a locale that was made is kept under its name: one missing now may be found
-  // later (a host that installs it, or points LOCPATH at it, after the first date).
-  if (locale_t made = newlocale(LC_TIME_MASK, name, static_cast<locale_t>(nullptr))) {
-    return locales->emplace(name, made).first->second;
+  locale_t locale = newlocale(LC_TIME_MASK, name, static_cast<locale_t>(nullptr));
+  if (locale == static_cast<locale_t>(nullptr)) {
+    locale = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
   }
-  const auto c = locales->find(std::string_view("C"));
-  if (c != locales->end()) return c->second;
-  locale_t locale = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
-  if (locale != static_cast<locale_t>(nullptr)) locales->emplace("C", locale);  // not kept when out of memory
+  // A failure to make even the C locale (no memory) is not kept: the next call tries again.
+  if (locale != static_cast<locale_t>(nullptr)) locales->emplace(key, locale);
   return locale;
 }
 
